@@ -50,7 +50,8 @@ std::string formatPattern(double value, std::string_view pattern)
     std::array<char, 310 + 1 + exactDigitsLimit> buffer {};
     const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude,
                                        std::chars_format::fixed, exactFractionDigits(magnitude));
-    const std::string_view exact(buffer.data(), static_cast<std::size_t>(written.ptr - buffer.data()));
+    const std::string_view exact(buffer.data(),
+                                 static_cast<std::size_t>(written.ptr - buffer.data()));
 
     const std::size_t point = exact.find('.');
     std::string integerPart(exact.substr(0, point));

@@ -3,7 +3,7 @@
 namespace {
 constexpr std::uint64_t multiplier = 1140671485;
 constexpr std::uint64_t increment = 12820163;
-}
+} // namespace
 
 float PseudoRandom::next()
 {

@@ -8,16 +8,16 @@
 namespace {
 constexpr const char *speedUnit = " 字/分";
 constexpr double ticksPerMinute = 600;
-}
+} // namespace
 
 StatisticsText resetTexts(const TypingDrill &drill)
 {
-    return { drill.zimuText(),
-             std::to_string(drill.zongshuN()),
-             std::to_string(drill.zhengqueN()),
-             std::to_string(drill.cuowuN()),
-             std::string("0") + speedUnit,
-             "0 %" };
+    return {drill.zimuText(),
+            std::to_string(drill.zongshuN()),
+            std::to_string(drill.zhengqueN()),
+            std::to_string(drill.cuowuN()),
+            std::string("0") + speedUnit,
+            "0 %"};
 }
 
 StatisticsText keyTexts(const TypingDrill &drill)
@@ -28,10 +28,10 @@ StatisticsText keyTexts(const TypingDrill &drill)
     const double total = static_cast<double>(drill.zongshuN());
     const double speed = total / ticks * ticksPerMinute;
     const double accuracy = static_cast<double>(drill.zhengqueN()) / total;
-    return { drill.zimuText(),
-             std::to_string(drill.zongshuN()),
-             std::to_string(drill.zhengqueN()),
-             std::to_string(drill.cuowuN()),
-             formatPattern(speed, "##.##") + speedUnit,
-             formatPattern(accuracy, "##.##%") };
+    return {drill.zimuText(),
+            std::to_string(drill.zongshuN()),
+            std::to_string(drill.zhengqueN()),
+            std::to_string(drill.cuowuN()),
+            formatPattern(speed, "##.##") + speedUnit,
+            formatPattern(accuracy, "##.##%")};
 }

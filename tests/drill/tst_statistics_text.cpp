@@ -54,14 +54,22 @@ void TestStatisticsText::afterKeys_data()
     QTest::addColumn<QString>("speed");
     QTest::addColumn<QString>("accuracy");
 
-    QTest::newRow("3 keys in 47 ticks") << 3 << 2 << 47 << "38.3 字/分" << "66.67%";
-    QTest::newRow("7 keys in 500 ticks") << 7 << 7 << 500 << "8.4 字/分" << "100%";
-    QTest::newRow("1 key in 900 ticks") << 1 << 0 << 900 << ".67 字/分" << "0%";
-    QTest::newRow("3 keys, 1 correct") << 3 << 1 << 6 << "300 字/分" << "33.33%";
-    QTest::newRow("11 keys, 9 correct") << 11 << 9 << 11 << "600 字/分" << "81.82%";
-    QTest::newRow("first key at tick 5, right") << 1 << 1 << 5 << "120 字/分" << "100%";
-    QTest::newRow("first key at tick 5, wrong") << 1 << 0 << 5 << "120 字/分" << "0%";
-    QTest::newRow("past 32767 keys, 4+ speed digits") << 40000 << 1 << 3 << "8000000 字/分" << "0%";
+    QTest::newRow("3 keys in 47 ticks") << 3 << 2 << 47 << "38.3 字/分"
+                                        << "66.67%";
+    QTest::newRow("7 keys in 500 ticks") << 7 << 7 << 500 << "8.4 字/分"
+                                         << "100%";
+    QTest::newRow("1 key in 900 ticks") << 1 << 0 << 900 << ".67 字/分"
+                                        << "0%";
+    QTest::newRow("3 keys, 1 correct") << 3 << 1 << 6 << "300 字/分"
+                                       << "33.33%";
+    QTest::newRow("11 keys, 9 correct") << 11 << 9 << 11 << "600 字/分"
+                                        << "81.82%";
+    QTest::newRow("first key at tick 5, right") << 1 << 1 << 5 << "120 字/分"
+                                                << "100%";
+    QTest::newRow("first key at tick 5, wrong") << 1 << 0 << 5 << "120 字/分"
+                                                << "0%";
+    QTest::newRow("past 32767 keys, 4+ speed digits") << 40000 << 1 << 3 << "8000000 字/分"
+                                                      << "0%";
 }
 
 void TestStatisticsText::afterKeys()
@@ -96,30 +104,54 @@ void TestStatisticsText::formatPattern_data()
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("two decimals") << 38.297 << "##.##" << "38.3";
-    QTest::newRow("one decimal") << 8.4 << "##.##" << "8.4";
-    QTest::newRow("below one drops the zero") << 0.6666 << "##.##" << ".67";
-    QTest::newRow("percent") << 2.0 / 3 << "##.##%" << "66.67%";
-    QTest::newRow("percent rounds down") << 1.0 / 3 << "##.##%" << "33.33%";
-    QTest::newRow("percent rounds up") << 9.0 / 11 << "##.##%" << "81.82%";
-    QTest::newRow("whole number drops the point") << 45.0 << "##.##" << "45";
-    QTest::newRow("whole percent drops the point") << 1.0 << "##.##%" << "100%";
-    QTest::newRow("zero") << 0.0 << "##.##" << "0";
-    QTest::newRow("zero percent") << 0.0 << "##.##%" << "0%";
-    QTest::newRow("rounds to zero") << 0.004 << "##.##" << "0";
-    QTest::newRow("rounds up to a whole") << 99.996 << "##.##" << "100";
-    QTest::newRow("carry through every digit") << 999.999 << "##.##" << "1000";
-    QTest::newRow("exact half rounds away from zero") << 0.125 << "##.##" << ".13";
-    QTest::newRow("exact half, even neighbour") << 2.375 << "##.##" << "2.38";
-    QTest::newRow("exact half percent") << 0.00125 << "##.##%" << ".13%";
-    QTest::newRow("just below a half rounds down") << 1.005 << "##.##" << "1"; // 1.00499999...
-    QTest::newRow("negative half") << -0.125 << "##.##" << "-.13";
-    QTest::newRow("tiny negative is zero") << -0.001 << "##.##" << "0";
-    QTest::newRow("many integer digits") << 123456789.125 << "##.##" << "123456789.13";
-    QTest::newRow("huge value keeps its digits") << 1e20 << "##.##" << "100000000000000000000";
-    QTest::newRow("smallest subnormal") << 4.9e-324 << "##.##" << "0";
-    QTest::newRow("not a number") << std::nan("") << "##.##" << "0";
-    QTest::newRow("infinity percent") << HUGE_VAL << "##.##%" << "0%";
+    QTest::newRow("two decimals") << 38.297 << "##.##"
+                                  << "38.3";
+    QTest::newRow("one decimal") << 8.4 << "##.##"
+                                 << "8.4";
+    QTest::newRow("below one drops the zero") << 0.6666 << "##.##"
+                                              << ".67";
+    QTest::newRow("percent") << 2.0 / 3 << "##.##%"
+                             << "66.67%";
+    QTest::newRow("percent rounds down") << 1.0 / 3 << "##.##%"
+                                         << "33.33%";
+    QTest::newRow("percent rounds up") << 9.0 / 11 << "##.##%"
+                                       << "81.82%";
+    QTest::newRow("whole number drops the point") << 45.0 << "##.##"
+                                                  << "45";
+    QTest::newRow("whole percent drops the point") << 1.0 << "##.##%"
+                                                   << "100%";
+    QTest::newRow("zero") << 0.0 << "##.##"
+                          << "0";
+    QTest::newRow("zero percent") << 0.0 << "##.##%"
+                                  << "0%";
+    QTest::newRow("rounds to zero") << 0.004 << "##.##"
+                                    << "0";
+    QTest::newRow("rounds up to a whole") << 99.996 << "##.##"
+                                          << "100";
+    QTest::newRow("carry through every digit") << 999.999 << "##.##"
+                                               << "1000";
+    QTest::newRow("exact half rounds away from zero") << 0.125 << "##.##"
+                                                      << ".13";
+    QTest::newRow("exact half, even neighbour") << 2.375 << "##.##"
+                                                << "2.38";
+    QTest::newRow("exact half percent") << 0.00125 << "##.##%"
+                                        << ".13%";
+    QTest::newRow("just below a half rounds down") << 1.005 << "##.##"
+                                                   << "1"; // 1.00499999...
+    QTest::newRow("negative half") << -0.125 << "##.##"
+                                   << "-.13";
+    QTest::newRow("tiny negative is zero") << -0.001 << "##.##"
+                                           << "0";
+    QTest::newRow("many integer digits") << 123456789.125 << "##.##"
+                                         << "123456789.13";
+    QTest::newRow("huge value keeps its digits") << 1e20 << "##.##"
+                                                 << "100000000000000000000";
+    QTest::newRow("smallest subnormal") << 4.9e-324 << "##.##"
+                                        << "0";
+    QTest::newRow("not a number") << std::nan("") << "##.##"
+                                  << "0";
+    QTest::newRow("infinity percent") << HUGE_VAL << "##.##%"
+                                      << "0%";
 }
 
 void TestStatisticsText::formatPattern()

@@ -174,7 +174,8 @@ void TestTypingDrill::drawsAreUniformOverAllLetters()
         ++counts[code - 65];
     }
     for (int count : counts)
-        QVERIFY2(std::abs(count - draws / 26) < draws / 26 / 10, qPrintable(QString::number(count)));
+        QVERIFY2(std::abs(count - draws / 26) < draws / 26 / 10,
+                 qPrintable(QString::number(count)));
 }
 
 void TestTypingDrill::sequenceIsFixedAcrossStartsAndResets()

@@ -19,7 +19,12 @@ bool isWellFormedUtf8(const std::string &text)
 {
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+        const std::size_t length = lead < 0x80 ? 1
+            : lead < 0xC2                      ? 0
+            : lead < 0xE0                      ? 2
+            : lead < 0xF0                      ? 3
+            : lead < 0xF5                      ? 4
+                                               : 0;
         if (length == 0 || i + length > text.size())
             return false;
         for (std::size_t k = 1; k < length; ++k) {
@@ -33,8 +38,8 @@ bool isWellFormedUtf8(const std::string &text)
 
 void checkTexts(const StatisticsText &texts, const TypingDrill &drill)
 {
-    for (const std::string *text : { &texts.letter, &texts.total, &texts.correct, &texts.wrong,
-                                     &texts.speed, &texts.accuracy })
+    for (const std::string *text :
+         {&texts.letter, &texts.total, &texts.correct, &texts.wrong, &texts.speed, &texts.accuracy})
         check(!text->empty() && isWellFormedUtf8(*text));
     check(texts.letter == drill.zimuText());
     check(texts.total == std::to_string(drill.zongshuN()));
