@@ -1,0 +1,70 @@
+#pragma once
+
+#include "statistics_text.h"
+#include "typing_drill.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class AnswerBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+// The program's only window: the statistics frame, the target letter, the answer box, the
+// restart and exit buttons and the credit line, with the practice run it owns.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Starts the sound cue for a verdict and returns at once.
+    using CuePlayer = std::function<void(Verdict)>;
+
+    // Creates the controls, starts Timer1, then loads: the window shows with reset statistics
+    // and the focus in the answer box.
+    explicit Form1(CuePlayer playCue, QWidget *parent = nullptr);
+    ~Form1() override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void Form_Load();
+    void Command1_Click();
+    void Command2_Click();
+    void Text1_KeyUp(KeyCode keyCode, Qt::KeyboardModifiers shift);
+    void Timer1_Timer();
+    void writeStatistics(const StatisticsText &texts);
+    void endProgram();
+    int px(int twips) const;
+
+    TypingDrill m_drill;
+    CuePlayer m_playCue;
+    double m_dotsPerInch = 96;
+    // The Enter key whose press restarted the drill: its release is not a typed answer.
+    int m_unjudgedRelease = 0;
+    bool m_ended = false;
+
+    QPushButton *m_Command1 = nullptr;
+    QPushButton *m_Command2 = nullptr;
+    QTimer *m_Timer1 = nullptr;
+    AnswerBox *m_Text1 = nullptr;
+    QGroupBox *m_Frame1 = nullptr;
+    QLabel *m_sudu2 = nullptr;
+    QLabel *m_cuowu2 = nullptr;
+    QLabel *m_zhengque2 = nullptr;
+    QLabel *m_zongshu2 = nullptr;
+    QLabel *m_zongshu = nullptr;
+    QLabel *m_zhengque = nullptr;
+    QLabel *m_cuowu = nullptr;
+    QLabel *m_sudu = nullptr;
+    QLabel *m_zhengquelv = nullptr;
+    QLabel *m_sheji = nullptr;
+    QLabel *m_zimu = nullptr;
+};
