@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack into a temporary folder and checks its name, control
+# fields and contents, then runs lintian on it, which must report no error.
+# Usage: check_deb.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1
+version=$2
+id=org.example.TypingDrill
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 \
+    || { cat "$out/cpack.log"; exit 1; }
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+arch=$(dpkg --print-architecture)
+deb=$out/typing-drill_${version}_${arch}.deb
+if [[ ! -f $deb ]]; then
+    echo "FAIL: no $(basename "$deb") among: $(ls "$out")"
+    exit 1
+fi
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[[ $(field Package) == typing-drill ]] || fail "Package is '$(field Package)'"
+[[ $(field Version) == "$version" ]] || fail "Version is '$(field Version)'"
+[[ $(field Architecture) == "$arch" ]] || fail "Architecture is '$(field Architecture)'"
+depends=$(field Depends)
+# fonts-noto-cjk is named by hand; the libraries come from dpkg-shlibdeps reading the binary.
+for package in fonts-noto-cjk libc6 libqt6widgets6; do
+    [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
+done
+dpkg-deb -I "$deb" >/dev/null || fail "dpkg-deb cannot read the control archive"
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for file in ./usr/bin/typing-drill \
+    ./usr/share/applications/$id.desktop \
+    ./usr/share/metainfo/$id.metainfo.xml \
+    ./usr/share/icons/hicolor/{32x32,48x48,64x64,128x128,256x256}/apps/$id.png \
+    ./usr/share/icons/hicolor/scalable/apps/$id.svg \
+    ./usr/share/man/man1/typing-drill.1.gz \
+    ./usr/share/doc/typing-drill/copyright; do
+    grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
+done
+
+# lintian warns on stderr when run as root; its findings come on stdout.
+report=$(lintian --fail-on error "$deb" 2>/dev/null) || fail "lintian failed"
+if grep -q '^E:' <<<"$report"; then
+    fail "lintian reports errors"
+fi
+[[ -z $report ]] || echo "$report"
+
+if ((failures)); then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "package checked: $(basename "$deb"), Depends: $depends"
