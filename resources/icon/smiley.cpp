@@ -64,13 +64,19 @@ bool inMouth(double x, double y)
     return angle >= radians(mouthFrom) && angle <= radians(mouthTo);
 }
 
+bool inFace(double x, double y)
+{
+    return std::hypot(x - centre, y - centre) <= faceRadius;
+}
+
 // The ink at a point of the unit square: the whole design in one function, so every size agrees.
-Ink inkAt(double x, double y)
+// The outline is left out when the caller draws it itself.
+Ink inkAt(double x, double y, double outline = outlineWidth)
 {
     const double distance = std::hypot(x - centre, y - centre);
     if (distance > faceRadius)
         return Clear;
-    if (distance > faceRadius - outlineWidth)
+    if (distance > faceRadius - outline)
         return Outline;
     if (inMouth(x, y) || inEllipse(x, y, eyeLeftX, eyeY, eyeRx, eyeRy)
         || inEllipse(x, y, eyeRightX, eyeY, eyeRx, eyeRy))
@@ -80,15 +86,27 @@ Ink inkAt(double x, double y)
     return std::hypot(x - lightX, y - lightY) <= lightRadius ? Face : Shade;
 }
 
-// One sample per pixel centre, so every pixel takes exactly one ink: crisp at 32 px.
+// One sample per pixel centre, so every pixel takes exactly one ink: crisp at 32 px. The outline
+// is the face's edge pixels (those with a neighbour outside), one pixel wide all round, where a
+// sampled ring would come out one or two pixels wide by chance.
 QImage drawIndexed(int size)
 {
+    const auto centreOf = [size](int pixel) {
+        return (pixel + 0.5) / size;
+    };
+    const auto faceAt = [&](int column, int row) {
+        return inFace(centreOf(column), centreOf(row));
+    };
     QImage image(size, size, QImage::Format_Indexed8);
     image.setColorTable(QList<QRgb>(inkColours.begin(), inkColours.end()));
     for (int row = 0; row < size; ++row) {
         uchar *line = image.scanLine(row);
-        for (int column = 0; column < size; ++column)
-            line[column] = inkAt((column + 0.5) / size, (row + 0.5) / size);
+        for (int column = 0; column < size; ++column) {
+            const bool edge = faceAt(column, row)
+                && !(faceAt(column - 1, row) && faceAt(column + 1, row) && faceAt(column, row - 1)
+                     && faceAt(column, row + 1));
+            line[column] = edge ? Outline : inkAt(centreOf(column), centreOf(row), 0);
+        }
     }
     return image;
 }
