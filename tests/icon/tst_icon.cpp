@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -65,6 +66,7 @@ private slots:
     void programIconOffersEverySize();
     void regeneratingGivesTheSameBytes();
     void svgIsWellFormed();
+    void svgDrawsTheSameFace();
     void icoHoldsEveryPng();
 };
 
@@ -140,6 +142,39 @@ void TestIcon::svgIsWellFormed()
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QVERIFY(shapes >= 5);
+}
+
+void TestIcon::svgDrawsTheSameFace()
+{
+    // librsvg is what the desktops of Debian draw scalable icons with.
+    const QString renderer = QStandardPaths::findExecutable("rsvg-convert");
+    QVERIFY2(!renderer.isEmpty(), "rsvg-convert (librsvg2-bin) is missing");
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString rendered = folder.filePath("svg-256.png");
+    QCOMPARE(
+        QProcess::execute(
+            renderer, {"-w", "256", "-h", "256", "-o", rendered, ICON_FOLDER "/typing-drill.svg"}),
+        0);
+    const QImage fromSvg = QImage(rendered).convertToFormat(QImage::Format_ARGB32);
+    const QImage drawn =
+        QImage(":/icons/typing-drill-256.png").convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(fromSvg.size(), drawn.size());
+
+    // Edges are smoothed differently; the shapes and colours must agree everywhere else.
+    int differing = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QRgb a = fromSvg.pixel(x, y);
+            const QRgb b = drawn.pixel(x, y);
+            const int difference =
+                std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                          std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+            differing += difference > 64;
+        }
+    }
+    const double share = double(differing) / (drawn.width() * drawn.height());
+    QVERIFY2(share < 0.005, qPrintable(QString("%1 of the pixels differ").arg(share)));
 }
 
 void TestIcon::icoHoldsEveryPng()
