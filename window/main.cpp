@@ -1,6 +1,7 @@
 #include "application_info.h"
 #include "detectable_auto_repeat.h"
 #include "form1.h"
+#include "sound_cues.h"
 
 #include <QApplication>
 
@@ -12,6 +13,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(applicationInfo::desktopFileName);
     requestDetectableAutoRepeat();
 
-    Form1 form([](Verdict) {});
+    // The cues outlive the window that plays them; their end stops any sound still playing.
+    SoundCues cues;
+    Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); });
     return QApplication::exec();
 }
