@@ -9,7 +9,8 @@
 
 namespace {
 
-// The inks of the face; their order is the index into the 16-colour table of the small icon.
+// The inks of the face; their order gives the indexes of the 32 px icon's colour table, which
+// must stay within 16 colours.
 enum Ink : uchar { Clear, Outline, Feature, Face, Shade, Highlight, InkCount };
 
 constexpr std::array<QRgb, InkCount> inkColours = {
