@@ -2,6 +2,7 @@
 #include "monitor_recorder.h"
 #include "pulse_server.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -39,13 +40,12 @@ std::string readLine(int fd, std::chrono::milliseconds timeout)
 }
 
 // Starts a child that prints one line on its standard output, and gives that line.
-std::string startAndReadLine(pid_t &pid, const std::vector<std::string> &arguments,
-                             const EnvironmentChanges &environment)
+std::string startAndReadLine(pid_t &pid, const std::vector<std::string> &arguments)
 {
     int fds[2];
     if (pipe(fds) != 0)
         return {};
-    pid = startProcess(arguments, environment, fds[1]);
+    pid = startProcess(arguments, {}, fds[1]);
     close(fds[1]);
     const std::string line = pid > 0 ? readLine(fds[0], 10s) : std::string();
     close(fds[0]);
@@ -73,10 +73,17 @@ class TestEndToEnd : public QObject
 
 private slots:
     void initTestCase();
+    void cleanup();
     void cleanupTestCase();
     void drillRunsFromStartToExit();
+    void inputMethodLeavesLettersToTheDrill();
 
 private:
+    void startProgram(const EnvironmentChanges &extra);
+    bool exitsWithStatusZero();
+    QProcessEnvironment processEnvironment(const EnvironmentChanges &extra) const;
+    bool run(const QString &program, const QStringList &arguments,
+             const EnvironmentChanges &extra = {}, QByteArray *output = nullptr);
     QMap<QString, QString> readWindow();
     bool waitForLabel(const QString &meaning, const QString &value);
     void xdotool(const QStringList &arguments);
@@ -89,6 +96,7 @@ private:
     pid_t m_bus = -1;
     pid_t m_accessibility = -1;
     pid_t m_program = -1;
+    pid_t m_inputMethod = -1;
     std::unique_ptr<PulseServer> m_pulse;
     std::unique_ptr<MonitorRecorder> m_recorder;
 };
@@ -99,15 +107,17 @@ void TestEndToEnd::initTestCase()
     const std::string display =
         startAndReadLine(m_xvfb,
                          {"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
-                          "-nolisten", "tcp", "-noreset"},
-                         {});
+                          "-nolisten", "tcp", "-noreset"});
     QVERIFY2(!display.empty(), "Xvfb did not start");
     const std::string bus =
-        startAndReadLine(m_bus, {"dbus-daemon", "--session", "--nofork", "--print-address=1"}, {});
+        startAndReadLine(m_bus, {"dbus-daemon", "--session", "--nofork", "--print-address=1"});
     QVERIFY2(!bus.empty(), "the session bus did not start");
+    const QString runtime = m_folder.filePath("runtime");
+    QVERIFY(QDir().mkpath(runtime));
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_environment = {{"DISPLAY", ":" + display},
                      {"DBUS_SESSION_BUS_ADDRESS", bus},
-                     {"XDG_RUNTIME_DIR", m_folder.path().toStdString()}};
+                     {"XDG_RUNTIME_DIR", runtime.toStdString()}};
     m_accessibility =
         startProcess({ACCESSIBILITY_BUS_LAUNCHER, "--launch-immediately"}, m_environment);
     QVERIFY2(m_accessibility > 0, "the accessibility bus did not start");
@@ -116,21 +126,18 @@ void TestEndToEnd::initTestCase()
     QVERIFY2(m_pulse->start(), "the PulseAudio daemon did not start");
     m_recorder = std::make_unique<MonitorRecorder>(*m_pulse);
     QVERIFY2(m_recorder->start(), "the null sink's monitor gave no data");
+}
 
-    EnvironmentChanges programEnvironment = m_environment;
-    for (const auto &variable : m_pulse->clientEnvironment())
-        programEnvironment.push_back(variable);
-    programEnvironment.emplace_back("QT_QPA_PLATFORM", "xcb");
-    programEnvironment.emplace_back("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-    m_program = startProcess({TYPING_DRILL_PROGRAM}, programEnvironment, -1,
-                             m_folder.filePath("program.log").toStdString());
-    QVERIFY(m_program > 0);
-    QVERIFY2(waitForLabel("总数", "0"), "the window never showed its statistics");
+void TestEndToEnd::cleanup()
+{
+    endProcess(m_program);
+    m_program = -1;
+    endProcess(m_inputMethod);
+    m_inputMethod = -1;
 }
 
 void TestEndToEnd::cleanupTestCase()
 {
-    endProcess(m_program);
     if (m_recorder)
         m_recorder->stop();
     m_pulse.reset();
@@ -139,18 +146,64 @@ void TestEndToEnd::cleanupTestCase()
     endProcess(m_xvfb);
 }
 
+void TestEndToEnd::startProgram(const EnvironmentChanges &extra)
+{
+    EnvironmentChanges environment = m_environment;
+    for (const auto &variable : m_pulse->clientEnvironment())
+        environment.push_back(variable);
+    environment.emplace_back("QT_QPA_PLATFORM", "xcb");
+    environment.emplace_back("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    m_program = startProcess({TYPING_DRILL_PROGRAM}, environment, -1,
+                             m_folder.filePath("program.log").toStdString());
+    QVERIFY(m_program > 0);
+    QVERIFY2(waitForLabel("总数", "0"), "the window never showed its statistics");
+}
+
+bool TestEndToEnd::exitsWithStatusZero()
+{
+    int status = -1;
+    pid_t ended = 0;
+    for (int i = 0; i < 300 && ended == 0; ++i) {
+        ended = waitpid(m_program, &status, WNOHANG);
+        if (ended == 0)
+            QTest::qWait(10);
+    }
+    if (ended != m_program)
+        return false;
+    m_program = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+QProcessEnvironment TestEndToEnd::processEnvironment(const EnvironmentChanges &extra) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto &variables : {m_environment, extra}) {
+        for (const auto &[name, value] : variables)
+            environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+    }
+    return environment;
+}
+
+bool TestEndToEnd::run(const QString &program, const QStringList &arguments,
+                       const EnvironmentChanges &extra, QByteArray *output)
+{
+    QProcess process;
+    process.setProcessEnvironment(processEnvironment(extra));
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000))
+        return false;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 QMap<QString, QString> TestEndToEnd::readWindow()
 {
-    QProcess reader;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto &[name, value] : m_environment)
-        environment.insert(QString::fromStdString(name), QString::fromStdString(value));
-    reader.setProcessEnvironment(environment);
-    reader.start("/usr/bin/python3", {READ_WINDOW_SCRIPT});
+    QByteArray output;
     QMap<QString, QString> labels;
-    if (!reader.waitForFinished(10000))
-        return labels;
-    for (const QString &line : QString::fromUtf8(reader.readAllStandardOutput()).split('\n')) {
+    run("/usr/bin/python3", {READ_WINDOW_SCRIPT}, {}, &output);
+    for (const QString &line : QString::fromUtf8(output).split('\n')) {
         const QStringList parts = line.split('\t');
         if (parts.size() == 2)
             labels.insert(parts[0], parts[1]);
@@ -173,13 +226,7 @@ bool TestEndToEnd::waitForLabel(const QString &meaning, const QString &value)
 
 void TestEndToEnd::xdotool(const QStringList &arguments)
 {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", QString::fromStdString(m_environment.front().second));
-    tool.setProcessEnvironment(environment);
-    tool.start("xdotool", arguments);
-    QVERIFY(tool.waitForFinished(5000));
-    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY2(run("xdotool", arguments), qPrintable(arguments.join(' ')));
 }
 
 bool TestEndToEnd::heardSince(MonitorRecorder::Clock::time_point since,
@@ -200,6 +247,7 @@ char TestEndToEnd::shownLetter()
 
 void TestEndToEnd::drillRunsFromStartToExit()
 {
+    startProgram({});
     QMap<QString, QString> labels = readWindow();
     QCOMPARE(labels.value("正确"), "0");
     QCOMPARE(labels.value("错误"), "0");
@@ -244,24 +292,68 @@ void TestEndToEnd::drillRunsFromStartToExit()
     QVERIFY(waitForLabel("错误", "1"));
     QVERIFY2(heardSince(pressed, 400ms), "no cue after a wrong key");
     xdotool({"key", "Escape"});
-    int status = -1;
-    pid_t ended = 0;
-    for (int i = 0; i < 300 && ended == 0; ++i) {
-        ended = waitpid(m_program, &status, WNOHANG);
-        if (ended == 0)
-            QTest::qWait(10);
-    }
+    QVERIFY(exitsWithStatusZero());
     const auto exited = MonitorRecorder::Clock::now();
-    QCOMPARE(ended, m_program);
-    m_program = -1;
-    QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 0);
 
     // The wrong cue lasts over a second; once the program is gone the sink is silent.
     const std::size_t from = m_recorder->indexAt(exited + 100ms);
     const std::size_t to = from + MonitorRecorder::rate / 2;
     QVERIFY(m_recorder->waitForSamples(to, 3s));
     QCOMPARE(peak(m_recorder->samples(), from, to), 0);
+}
+
+void TestEndToEnd::inputMethodLeavesLettersToTheDrill()
+{
+    // ibus with the pinyin engine, on a configuration held in memory, in a home of its own.
+    const QString home = m_folder.filePath("input-method");
+    QVERIFY(QDir().mkpath(home));
+    const std::string address = "unix:path=" + (home + "/ibus").toStdString();
+    const EnvironmentChanges inputMethod {{"HOME", home.toStdString()},
+                                          {"XDG_CONFIG_HOME", (home + "/config").toStdString()},
+                                          {"XDG_CACHE_HOME", (home + "/cache").toStdString()},
+                                          {"IBUS_ADDRESS", address},
+                                          {"QT_IM_MODULE", "ibus"}};
+    EnvironmentChanges daemonEnvironment = m_environment;
+    daemonEnvironment.insert(daemonEnvironment.end(), inputMethod.begin(), inputMethod.end());
+    m_inputMethod = startProcess({"ibus-daemon", "--panel=disable", "--emoji-extension=disable",
+                                  "--config=" IBUS_MEMCONF, "--address=" + address},
+                                 daemonEnvironment, -1, (home + "/daemon.log").toStdString());
+    QVERIFY(m_inputMethod > 0);
+    const auto choosePinyin = [&] {
+        QByteArray engine;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            run("ibus", {"engine", "libpinyin"}, inputMethod);
+            if (run("ibus", {"engine"}, inputMethod, &engine) && engine.trimmed() == "libpinyin")
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    };
+    QVERIFY2(choosePinyin(), "the pinyin engine did not start");
+
+    // The answer box: every letter arrives as a key and is judged.
+    startProgram(inputMethod);
+    xdotool({"key", "a", "s", "d"});
+    QVERIFY(waitForLabel("总数", "3"));
+    xdotool({"key", "Escape"});
+    QVERIFY(exitsWithStatusZero());
+
+    // An ordinary text box under the same engine: the letters are taken from it, and only the
+    // Shift that ends the composition comes through, so the engine was really at work above.
+    QProcess probe;
+    QProcessEnvironment probeEnvironment = processEnvironment(inputMethod);
+    probeEnvironment.insert("QT_QPA_PLATFORM", "xcb");
+    probe.setProcessEnvironment(probeEnvironment);
+    probe.start(IM_PROBE_PROGRAM);
+    QVERIFY(probe.waitForReadyRead(10000));
+    QTest::qWait(1500);
+    xdotool({"key", "a", "s", "d", "shift"});
+    QTest::qWait(500);
+    probe.kill();
+    probe.waitForFinished();
+    const QString probed = QString::fromUtf8(probe.readAllStandardOutput());
+    QVERIFY2(probed.contains(QString("release %1").arg(int(Qt::Key_Shift))), qPrintable(probed));
+    QVERIFY2(!probed.contains(QString("release %1").arg(int(Qt::Key_A))), qPrintable(probed));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
