@@ -291,9 +291,12 @@ void TestEndToEnd::drillRunsFromStartToExit()
     xdotool({"key", other});
     QVERIFY(waitForLabel("错误", "1"));
     QVERIFY2(heardSince(pressed, 400ms), "no cue after a wrong key");
+    const auto escape = MonitorRecorder::Clock::now();
     xdotool({"key", "Escape"});
     QVERIFY(exitsWithStatusZero());
     const auto exited = MonitorRecorder::Clock::now();
+    qInfo("the program ended %.0f ms after xdotool was started to press Esc",
+          std::chrono::duration<double, std::milli>(exited - escape).count());
 
     // The wrong cue lasts over a second; once the program is gone the sink is silent.
     const std::size_t from = m_recorder->indexAt(exited + 100ms);
