@@ -161,6 +161,8 @@ int main(int argc, char *argv[])
     print("  the same with the repaint that follows", spreadOf(judged.repainted), rounds);
     std::printf("Form1 / plain line edit, medians: %.2f\n",
                 judgedSpread.median / baselineSpread.median);
+    std::printf("releases the window counted: %s\n",
+                qPrintable(form.findChild<QLabel *>("zongshu2")->text()));
 
     if (QGuiApplication::platformName() == "xcb")
         benchRealX11Events(form, 500);
