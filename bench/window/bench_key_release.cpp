@@ -130,6 +130,21 @@ void benchRealX11Events(Form1 &form, int rounds)
     print("XTest release until it is judged", releaseSpread, releaseMicros.size());
     std::printf("release / press, medians: %.2f   (rounds lost: %d)\n",
                 releaseSpread.median / pressSpread.median, lost);
+
+    // Held keys: each hold should count once; the server repeats at its usual rate meanwhile.
+    constexpr int holds = 10;
+    for (const bool detectable : {false, true}) {
+        key.setDetectableAutoRepeat(detectable);
+        const int before = total->text().toInt();
+        for (int i = 0; i < holds; ++i) {
+            key.send(true);
+            QTest::qWait(1000);
+            key.send(false);
+            QTest::qWait(100);
+        }
+        std::printf("%d holds of 1 s, detectable auto-repeat %-3s: %d releases judged\n", holds,
+                    detectable ? "on" : "off", total->text().toInt() - before);
+    }
 }
 
 } // namespace

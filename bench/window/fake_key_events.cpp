@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -21,4 +22,10 @@ void FakeKeyEvents::send(bool press) const
     auto *display = static_cast<Display *>(m_display);
     XTestFakeKeyEvent(display, m_keycode, press ? True : False, CurrentTime);
     XFlush(display);
+}
+
+void FakeKeyEvents::setDetectableAutoRepeat(bool on) const
+{
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(static_cast<Display *>(m_display), on ? True : False, &supported);
 }

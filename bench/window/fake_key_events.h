@@ -11,6 +11,8 @@ public:
     bool usable() const { return m_display != nullptr && m_keycode != 0; }
     // Sends a press or a release of the key and flushes it to the server.
     void send(bool press) const;
+    // Turns the server's detectable auto-repeat on or off for this connection.
+    void setDetectableAutoRepeat(bool on) const;
 
 private:
     void *m_display = nullptr;
