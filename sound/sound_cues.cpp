@@ -1,0 +1,82 @@
+#include "sound_cues.h"
+
+#include "audio_output.h"
+#include "cue_decoder.h"
+#include "cue_mixer.h"
+
+#include <QApplication>
+#include <QFile>
+#include <SDL.h>
+
+#include <mutex>
+
+namespace {
+
+void setSdlHintsOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Qt handles the program's signals; SDL must not install handlers of its own.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "typing-drill");
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Key cues");
+    });
+}
+
+std::vector<std::int16_t> loadCue(const std::string &path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return decodeCue(bytes.constData(), std::size_t(bytes.size()))
+        .value_or(std::vector<std::int16_t>());
+}
+
+} // namespace
+
+struct SoundCues::Private
+{
+    std::function<void()> defaultAlert;
+    std::shared_ptr<CueMixer> mixer = std::make_shared<CueMixer>();
+    std::unique_ptr<AudioOutput> output;
+};
+
+SoundCues::SoundCues()
+    : SoundCues(SoundCuesOptions())
+{
+}
+
+SoundCues::SoundCues(SoundCuesOptions options)
+    : m_private(std::make_unique<Private>())
+{
+    setSdlHintsOnce();
+    m_private->defaultAlert = options.defaultAlert ? std::move(options.defaultAlert) : [] {
+        QApplication::beep();
+    };
+    // Decoding both cues takes about a millisecond, and doing it here means playCue knows at
+    // once whether an asset is missing.
+    m_private->mixer->setCue(Verdict::Correct, loadCue(options.correctAsset));
+    m_private->mixer->setCue(Verdict::Wrong, loadCue(options.wrongAsset));
+    m_private->output = std::make_unique<AudioOutput>(m_private->mixer, options.bufferSamples);
+}
+
+SoundCues::~SoundCues() = default;
+
+void SoundCues::playCue(Verdict verdict)
+{
+    if (m_private->mixer->hasCue(verdict))
+        m_private->mixer->start(verdict);
+    else
+        m_private->defaultAlert();
+}
+
+bool SoundCues::isOutputOpen() const
+{
+    return m_private->output->isOpen();
+}
+
+void SoundCues::prepare()
+{
+    m_private->output->wake();
+}
