@@ -61,6 +61,8 @@ struct Run
     int plays = 0;
     int silentPlays = 0;
     int dropouts = 0;
+    // Each dropout's gap in milliseconds, where the cue could be found again after it.
+    std::vector<std::string> gaps;
 };
 
 void measure(Run &run, const PulseServer &server, const std::vector<std::int16_t> &correct,
@@ -143,8 +145,23 @@ void measure(Run &run, const PulseServer &server, const std::vector<std::int16_t
     for (std::size_t i = 0; i < heard.size(); ++i) {
         const std::size_t expected =
             i + 1 < heard.size() ? heard[i + 1].first - heard[i].first : heard[i].second->size();
-        if (matchingLength(recording, heard[i].first, *heard[i].second) < expected)
-            ++run.dropouts;
+        const std::size_t played = matchingLength(recording, heard[i].first, *heard[i].second);
+        if (played >= expected)
+            continue;
+        ++run.dropouts;
+        // Where the cue picks up again tells a gap of silence (positive) from lost samples.
+        const std::size_t resume = played + 200;
+        if (resume + 441 > heard[i].second->size())
+            continue;
+        const auto again =
+            findCueStarts(std::span(recording).subspan(
+                              0, std::min(recording.size(), heard[i].first + resume + 4410)),
+                          std::span(*heard[i].second).subspan(resume), heard[i].first + played);
+        run.gaps.push_back(again.empty()
+                               ? "?"
+                               : std::to_string(double(std::ptrdiff_t(again.front())
+                                                       - std::ptrdiff_t(heard[i].first + resume))
+                                                * 1000 / 44100));
     }
 }
 
@@ -175,7 +192,7 @@ int main(int argc, char **argv)
     std::printf("%7s | %-26s | %-22s | %-22s | %s\n", "buffer", "call, us (med/min/max)",
                 "onset played, ms", "onset delivered, ms", "dropouts / silent");
     for (int size : bufferSizes) {
-        Run run {size, {}, {}, {}};
+        Run run {size, {}, {}, {}, 0, 0, 0, 0, {}};
         measure(run, server, correct, wrong);
         const Figures call = summarise(run.callMicroseconds);
         const Figures onset = summarise(run.onsetMilliseconds);
@@ -185,6 +202,12 @@ int main(int argc, char **argv)
                     size, call.median, call.min, call.max, onset.median, onset.min, onset.max,
                     arrival.median, arrival.min, arrival.max, run.dropouts, run.silentPlays,
                     run.plays, run.onsetMilliseconds.size());
+        if (!run.gaps.empty()) {
+            std::printf("        dropout gaps, ms:");
+            for (const std::string &gap : run.gaps)
+                std::printf(" %s", gap.c_str());
+            std::printf("\n");
+        }
         std::fflush(stdout);
     }
     return 0;

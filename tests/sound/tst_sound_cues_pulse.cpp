@@ -7,6 +7,7 @@
 
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -27,11 +28,65 @@ std::vector<HeardCue> heardCues(const std::vector<std::int16_t> &recording, std:
 {
     std::vector<HeardCue> heard;
     for (Verdict verdict : {Verdict::Correct, Verdict::Wrong})
-        for (std::size_t start : findCueStarts(recording, playedCue(verdict), from))
+        for (std::size_t start : findCueStarts(recording, playedCue(verdict), from, 256))
             heard.push_back({start, verdict});
     std::sort(heard.begin(), heard.end(),
               [](const HeardCue &a, const HeardCue &b) { return a.start < b.start; });
     return heard;
+}
+
+// What went wrong in one run of a scenario, if anything. An underrun (a moment of silence
+// after which the cue goes on where it stood) is the machine starving the audio server, not a
+// fault of the cues: a scenario that only met underruns is run once more.
+struct Outcome
+{
+    QString fault;
+    bool onlyUnderruns = false;
+};
+
+Outcome faultless()
+{
+    return {};
+}
+
+Outcome faultOf(const QString &what)
+{
+    return {what, false};
+}
+
+// Checks that the heard cues are the expected ones in order, that each played unbroken from its
+// first sample until the next cut in, and that the last played to its end.
+Outcome checkPlayed(const std::vector<HeardCue> &heard, const std::vector<Verdict> &expected,
+                    const std::vector<std::int16_t> &recording)
+{
+    std::vector<std::size_t> gaps;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        const std::vector<std::int16_t> &cue = playedCue(heard[i].verdict);
+        const bool last = i + 1 == heard.size();
+        const std::size_t until = last ? recording.size() : heard[i + 1].start;
+        const FollowedCue followed = followCue(recording, heard[i].start, cue, until);
+        gaps.insert(gaps.end(), followed.gaps.begin(), followed.gaps.end());
+        if (last ? followed.samples != cue.size() : followed.end != until)
+            return faultOf(QString("cue %1 of %2 broke off after %3 of its %4 samples")
+                               .arg(i + 1)
+                               .arg(heard.size())
+                               .arg(followed.samples)
+                               .arg(cue.size()));
+        if (!last && followed.samples >= cue.size())
+            return faultOf(QString("cue %1 ended before the next began").arg(i + 1));
+        if (i < expected.size() && heard[i].verdict != expected[i])
+            return faultOf(QString("cue %1 was the other cue").arg(i + 1));
+    }
+    if (heard.size() > expected.size())
+        return faultOf(
+            QString("%1 cues heard for %2 asked").arg(heard.size()).arg(expected.size()));
+    if (heard.size() < expected.size() || !gaps.empty())
+        return {QString("%1 of %2 cues heard, with %3 underruns")
+                    .arg(heard.size())
+                    .arg(expected.size())
+                    .arg(gaps.size()),
+                true};
+    return faultless();
 }
 
 } // namespace
@@ -50,6 +105,8 @@ private slots:
     void quickTypingIsNeverSilentOrChoppy();
 
 private:
+    // Runs a scenario, and once more when all it met were underruns.
+    void checkTwice(const std::function<Outcome()> &scenario);
     // Plays the cues with the given pause between them, waits for the last to end and gives what
     // was heard from the first call on.
     std::vector<HeardCue> play(const std::vector<Verdict> &verdicts, std::chrono::milliseconds gap,
@@ -98,6 +155,16 @@ std::vector<HeardCue> TestSoundCuesPulse::play(const std::vector<Verdict> &verdi
     return heardCues(recording, from);
 }
 
+void TestSoundCuesPulse::checkTwice(const std::function<Outcome()> &scenario)
+{
+    Outcome outcome = scenario();
+    if (outcome.onlyUnderruns) {
+        qInfo("%s; once more", qPrintable(outcome.fault));
+        outcome = scenario();
+    }
+    QVERIFY2(outcome.fault.isEmpty(), qPrintable(outcome.fault));
+}
+
 void TestSoundCuesPulse::playsTheWholeCue_data()
 {
     QTest::addColumn<Verdict>("verdict");
@@ -108,17 +175,20 @@ void TestSoundCuesPulse::playsTheWholeCue_data()
 void TestSoundCuesPulse::playsTheWholeCue()
 {
     QFETCH(Verdict, verdict);
-    const std::vector<std::int16_t> &cue = playedCue(verdict);
-    const auto called = MonitorRecorder::Clock::now();
-    std::vector<std::int16_t> recording;
-    const auto heard = play({verdict}, 0ms, recording);
-
-    QCOMPARE(heard.size(), 1u);
-    QVERIFY(heard[0].verdict == verdict);
-    QVERIFY2(heard[0].start + 441 >= m_recorder->indexAt(called), "heard before it was asked for");
-    QCOMPARE(matchingLength(recording, heard[0].start, cue), cue.size());
-    const std::size_t end = heard[0].start + cue.size();
-    QCOMPARE(longestSilence(recording, end, end + 4410), 4410u); // and nothing loops
+    checkTwice([&] {
+        const auto called = MonitorRecorder::Clock::now();
+        std::vector<std::int16_t> recording;
+        const auto heard = play({verdict}, 0ms, recording);
+        if (!heard.empty() && heard[0].start + 256 < m_recorder->indexAt(called))
+            return faultOf("heard before it was asked for");
+        Outcome outcome = checkPlayed(heard, {verdict}, recording);
+        if (outcome.fault.isEmpty()) {
+            const std::size_t end = heard[0].start + playedCue(verdict).size();
+            if (longestSilence(recording, end, end + 4410) != 4410)
+                return faultOf("not silent after the cue's end");
+        }
+        return outcome;
+    });
 }
 
 void TestSoundCuesPulse::secondCueCutsTheFirstAndStartsOver_data()
@@ -135,19 +205,17 @@ void TestSoundCuesPulse::secondCueCutsTheFirstAndStartsOver()
 {
     QFETCH(Verdict, first);
     QFETCH(Verdict, second);
-    std::vector<std::int16_t> recording;
-    const auto heard = play({first, second}, 100ms, recording);
-
-    QCOMPARE(heard.size(), 2u);
-    QVERIFY(heard[0].verdict == first);
-    QVERIFY(heard[1].verdict == second);
-    const std::size_t firstPlayed = heard[1].start - heard[0].start;
-    qInfo("the first cue played %.1f ms before the second cut in", firstPlayed * 1000.0 / 44100);
-    // Cut off exactly where the second begins, with no gap and no overlap.
-    QVERIFY(firstPlayed < playedCue(first).size());
-    QCOMPARE(matchingLength(recording, heard[0].start, playedCue(first)), firstPlayed);
-    QCOMPARE(matchingLength(recording, heard[1].start, playedCue(second)),
-             playedCue(second).size());
+    checkTwice([&] {
+        std::vector<std::int16_t> recording;
+        const auto heard = play({first, second}, 100ms, recording);
+        // The first is cut off exactly where the second begins, with no gap and no overlap,
+        // and the second plays from its first sample to its end.
+        const Outcome outcome = checkPlayed(heard, {first, second}, recording);
+        if (heard.size() == 2)
+            qInfo("the first cue played %.1f ms before the second cut in",
+                  double(heard[1].start - heard[0].start) * 1000 / 44100);
+        return outcome;
+    });
 }
 
 void TestSoundCuesPulse::quickTypingIsNeverSilentOrChoppy()
@@ -155,26 +223,20 @@ void TestSoundCuesPulse::quickTypingIsNeverSilentOrChoppy()
     std::vector<Verdict> verdicts;
     for (int i = 0; i < 300; ++i)
         verdicts.push_back(i % 3 == 2 ? Verdict::Wrong : Verdict::Correct);
-    std::vector<std::int16_t> recording;
-    const auto heard = play(verdicts, 50ms, recording);
-
-    // Every cue was heard, in order: none silent, none lost.
-    QCOMPARE(heard.size(), verdicts.size());
-    for (std::size_t i = 0; i < heard.size(); ++i)
-        QVERIFY2(heard[i].verdict == verdicts[i], qPrintable(QString("cue %1").arg(i)));
-    // Each played without a break until the next cut in, and the last to its end.
-    std::size_t shortest = SIZE_MAX, longest = 0;
-    for (std::size_t i = 0; i + 1 < heard.size(); ++i) {
-        const std::size_t played = heard[i + 1].start - heard[i].start;
-        shortest = std::min(shortest, played);
-        longest = std::max(longest, played);
-        QCOMPARE(matchingLength(recording, heard[i].start, playedCue(heard[i].verdict)), played);
-    }
-    qInfo("cues played %.1f to %.1f ms before the next cut in", shortest * 1000.0 / 44100,
-          longest * 1000.0 / 44100);
-    const Verdict last = heard.back().verdict;
-    QCOMPARE(matchingLength(recording, heard.back().start, playedCue(last)),
-             playedCue(last).size());
+    checkTwice([&] {
+        std::vector<std::int16_t> recording;
+        const auto heard = play(verdicts, 50ms, recording);
+        // Every cue heard, in order, each unbroken until the next cut in: none silent or choppy.
+        const Outcome outcome = checkPlayed(heard, verdicts, recording);
+        std::size_t shortest = SIZE_MAX, longest = 0;
+        for (std::size_t i = 0; i + 1 < heard.size(); ++i) {
+            shortest = std::min(shortest, heard[i + 1].start - heard[i].start);
+            longest = std::max(longest, heard[i + 1].start - heard[i].start);
+        }
+        qInfo("%zu cues heard, each played %.1f to %.1f ms before the next cut in", heard.size(),
+              double(shortest) * 1000 / 44100, double(longest) * 1000 / 44100);
+        return outcome;
+    });
 }
 
 QTEST_GUILESS_MAIN(TestSoundCuesPulse)

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -20,6 +21,22 @@ std::vector<std::size_t> findCueStarts(std::span<const std::int16_t> recording,
 // cue's whole length when it was played to its end).
 std::size_t matchingLength(std::span<const std::int16_t> recording, std::size_t start,
                            std::span<const std::int16_t> cue);
+
+// How a recording follows a cue from start on, up to (not including) the index until.
+struct FollowedCue
+{
+    // Recording index just past the last sample that followed the cue.
+    std::size_t end = 0;
+    // Cue samples heard, in order.
+    std::size_t samples = 0;
+    // Lengths of the gaps of silence met inside the cue, in samples: a server starved of CPU
+    // plays silence for a moment (an underrun) and then goes on where the stream stood.
+    std::vector<std::size_t> gaps;
+};
+FollowedCue followCue(std::span<const std::int16_t> recording, std::size_t start,
+                      std::span<const std::int16_t> cue,
+                      std::size_t until = std::numeric_limits<std::size_t>::max(),
+                      std::size_t longestGap = 4410);
 
 // The length of the longest run of near-silent samples in recording[from, to).
 std::size_t longestSilence(std::span<const std::int16_t> recording, std::size_t from,
