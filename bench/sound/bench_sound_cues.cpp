@@ -184,6 +184,17 @@ int main(int argc, char **argv)
     const auto correct = playedCue(":/sounds/101.wav");
     const auto wrong = playedCue(":/sounds/102.wav");
 
+    // The constructor reads and decodes both cues before it returns.
+    std::vector<double> constructMilliseconds;
+    for (int i = 0; i < 20; ++i) {
+        const auto before = Clock::now();
+        SoundCues cues;
+        constructMilliseconds.push_back(millisecondsBetween(before, Clock::now()));
+    }
+    const Figures construct = summarise(constructMilliseconds);
+    std::printf("SoundCues(), 20 times: %.2f ms median, %.2f min, %.2f max\n\n", construct.median,
+                construct.min, construct.max);
+
     std::printf(
         "playCue call: time to return. Onset: playCue to the cue's first sample at the\n"
         "null sink's monitor, as played (sample clock fitted to the earliest reads) and as\n"
