@@ -169,7 +169,6 @@ void Form1::createControls()
     connect(m_Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(m_Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     m_Text1->installEventFilter(this);
-    m_Command1->installEventFilter(this);
     m_Timer1->start();
 }
 
@@ -236,40 +235,40 @@ void Form1::endProgram()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    const bool keyPress = event->type() == QEvent::KeyPress;
-    const bool keyRelease = event->type() == QEvent::KeyRelease;
-    if (!keyPress && !keyRelease)
+    if (watched != m_Text1)
         return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        // A key pressed before the box took the focus was not typed into it: the Enter that
+        // restarted on a focused button, the Tab that came back from one.
+        m_pressedInText1.clear();
+        return false;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        break;
+    default:
+        return false;
+    }
     if (m_ended)
         return true;
     const auto &key = *static_cast<QKeyEvent *>(event);
+    const KeyCode keyCode = virtualKeyCode(key);
 
-    if (watched == m_Command1) {
-        // The focused button restarts on Enter's press; its release then reaches Text1.
-        if (keyPress && isEnter(key) && !key.isAutoRepeat())
-            m_unjudgedRelease = key.key();
-        return false;
-    }
-    if (watched != m_Text1)
-        return false;
-
-    if (keyPress) {
-        if (!isEnter(key))
+    if (event->type() == QEvent::KeyPress) {
+        if (!isEnter(key)) {
+            m_pressedInText1.insert(keyCode);
             return false;
-        if (!key.isAutoRepeat()) {
-            m_unjudgedRelease = key.key();
-            m_Command1->click();
         }
+        // Enter restarts; its release is no typed answer, so it is not recorded as pressed.
+        if (!key.isAutoRepeat())
+            m_Command1->click();
         return true;
     }
     // A key held down is judged once, at its real release.
-    if (key.isAutoRepeat())
+    if (key.isAutoRepeat() || !m_pressedInText1.remove(keyCode))
         return true;
-    if (key.key() == m_unjudgedRelease) {
-        m_unjudgedRelease = 0;
-        return true;
-    }
-    Text1_KeyUp(virtualKeyCode(key), key.modifiers());
+    Text1_KeyUp(keyCode, key.modifiers());
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "statistics_text.h"
 #include "typing_drill.h"
 
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -47,8 +48,8 @@ private:
     TypingDrill m_drill;
     CuePlayer m_playCue;
     double m_dotsPerInch = 96;
-    // The Enter key whose press restarted the drill: its release is not a typed answer.
-    int m_unjudgedRelease = 0;
+    // Keys pressed in the answer box since it took the focus: only their releases are judged.
+    QSet<KeyCode> m_pressedInText1;
     bool m_ended = false;
 
     QPushButton *m_Command1 = nullptr;

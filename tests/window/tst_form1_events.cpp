@@ -29,6 +29,7 @@ private slots:
     void enterRestartsWithoutJudgingItsRelease();
     void mouseRestartReturnsTheFocus();
     void tabTakesTheFocusAndKeysAreNotJudged();
+    void releaseWithoutPressIsNotJudged();
     void spaceActivatesTheFocusedButton();
     void timerKeepsTickingAcrossRestarts();
 
@@ -254,18 +255,40 @@ void TestForm1Events::tabTakesTheFocusAndKeysAreNotJudged()
     QVERIFY(m_cues.empty());
 
     // The order wraps round; the release of the Tab that brought the focus back lands in the
-    // box and is judged there like any other release.
+    // box, but its press was not typed there, so it is not judged.
     QTest::keyClick(window(), Qt::Key_Tab);
     QCOMPARE(focused(), answerBox());
+    QCOMPARE(text("zongshu2"), "0");
+    QVERIFY(m_cues.empty());
+    QTest::keyClick(window(), otherKey());
     QCOMPARE(text("zongshu2"), "1");
+
+    // A key held while the focus leaves is not judged when it comes back either.
+    QTest::keyPress(window(), otherKey());
     QTest::keyClick(window(), Qt::Key_Tab, Qt::ShiftModifier);
     QCOMPARE(focused(), button("Command1"));
-
-    // A click into the answer box brings the judging back.
     QTest::mouseClick(answerBox(), Qt::LeftButton);
     QCOMPARE(focused(), answerBox());
+    QTest::keyRelease(window(), otherKey());
+    QCOMPARE(text("zongshu2"), "1");
+
+    // A click into the answer box brings the judging back.
     QTest::keyClick(window(), otherKey());
     QCOMPARE(text("zongshu2"), "2");
+}
+
+void TestForm1Events::releaseWithoutPressIsNotJudged()
+{
+    // The key that started the program, pressed before the window existed.
+    QTest::keyRelease(window(), Qt::Key_Return);
+    QTest::keyRelease(window(), otherKey());
+    QCOMPARE(text("zongshu2"), "0");
+    QVERIFY(m_cues.empty());
+
+    // A shifted symbol released after Shift is the same key as its press.
+    QTest::keyPress(window(), Qt::Key_1);
+    QTest::keyRelease(window(), Qt::Key_Exclam, Qt::ShiftModifier);
+    QCOMPARE(text("zongshu2"), "1");
 }
 
 void TestForm1Events::spaceActivatesTheFocusedButton()
