@@ -9,7 +9,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 using namespace std::chrono_literals;
@@ -142,7 +141,20 @@ AudioOutput::AudioOutput(std::shared_ptr<CueMixer> mixer, int bufferSamples)
 {
     m_shared->mixer = std::move(mixer);
     m_shared->bufferSamples = bufferSamples;
-    std::thread([shared = m_shared] { shared->run(); }).detach();
+    // An SDL thread rather than a std::thread: SDL frees what it keeps per thread (its error
+    // text) only for threads of its own.
+    auto *handOver = new std::shared_ptr<Shared>(m_shared);
+    const SDL_ThreadFunction run = [](void *data) {
+        const std::unique_ptr<std::shared_ptr<Shared>> shared(
+            static_cast<std::shared_ptr<Shared> *>(data));
+        (*shared)->run();
+        return 0;
+    };
+    SDL_Thread *worker = SDL_CreateThread(run, "cue-audio", handOver);
+    if (worker)
+        SDL_DetachThread(worker);
+    else
+        delete handOver; // no worker, no output: cues stay silent
 }
 
 AudioOutput::~AudioOutput()
