@@ -1,5 +1,6 @@
 #pragma once
 
+#include "form1_controls.h"
 #include "statistics_text.h"
 #include "typing_drill.h"
 
@@ -7,12 +8,6 @@
 #include <QWidget>
 
 #include <functional>
-
-class AnswerBox;
-class QGroupBox;
-class QLabel;
-class QPushButton;
-class QTimer;
 
 // The program's only window: the statistics frame, the target letter, the answer box, the
 // restart and exit buttons and the credit line, with the practice run it owns.
@@ -43,7 +38,6 @@ private:
     void Timer1_Timer();
     void writeStatistics(const StatisticsText &texts);
     void endProgram();
-    int px(int twips) const;
 
     TypingDrill m_drill;
     CuePlayer m_playCue;
@@ -52,20 +46,5 @@ private:
     QSet<KeyCode> m_pressedInText1;
     bool m_ended = false;
 
-    QPushButton *m_Command1 = nullptr;
-    QPushButton *m_Command2 = nullptr;
-    QTimer *m_Timer1 = nullptr;
-    AnswerBox *m_Text1 = nullptr;
-    QGroupBox *m_Frame1 = nullptr;
-    QLabel *m_sudu2 = nullptr;
-    QLabel *m_cuowu2 = nullptr;
-    QLabel *m_zhengque2 = nullptr;
-    QLabel *m_zongshu2 = nullptr;
-    QLabel *m_zongshu = nullptr;
-    QLabel *m_zhengque = nullptr;
-    QLabel *m_cuowu = nullptr;
-    QLabel *m_sudu = nullptr;
-    QLabel *m_zhengquelv = nullptr;
-    QLabel *m_sheji = nullptr;
-    QLabel *m_zimu = nullptr;
+    Form1Controls m_ui;
 };

@@ -1,0 +1,140 @@
+#include "form1_controls.h"
+
+#include "answer_box.h"
+#include "program_icon.h"
+#include "twips.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// SimSun is rarely installed on Linux, and fontconfig's own fallback is a Japanese sans face.
+const QStringList fontFamilies {"SimSun",
+                                "NSimSun",
+                                "Noto Serif CJK SC",
+                                "Source Han Serif SC",
+                                "AR PL UMing CN",
+                                "WenQuanYi Micro Hei"};
+
+constexpr double defaultPoints = 9;
+constexpr double largePoints = 15.75;
+constexpr int clientWidth = 7095;
+constexpr int clientHeight = 5295;
+constexpr int timerIntervalMs = 100;
+
+// A position and size in twips.
+struct TwipsRect
+{
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+enum class Sizing { Fixed, ToText };
+
+QFont drillFont(double points, QFont::Weight weight)
+{
+    QFont font;
+    font.setFamilies(fontFamilies);
+    font.setPointSizeF(points);
+    font.setWeight(weight);
+    return font;
+}
+
+} // namespace
+
+Form1Controls createForm1Controls(QWidget *form, double dotsPerInch)
+{
+    const auto px = [dotsPerInch](int twips) {
+        return twipsToPixels(twips, dotsPerInch);
+    };
+    form->setObjectName("Form1");
+    form->setWindowTitle(QStringLiteral("青禾打字软件V1.1\u2014送给我的宝贝禾乖乖"));
+    form->setWindowIcon(programIcon());
+    form->setFont(drillFont(defaultPoints, QFont::Normal));
+    form->setFixedSize(px(clientWidth), px(clientHeight));
+
+    const auto place = [&px](QWidget *control, const char *name, TwipsRect at) {
+        control->setObjectName(name);
+        control->setGeometry(px(at.left), px(at.top), px(at.width), px(at.height));
+    };
+    const auto label = [&place](QWidget *parent, const char *name, TwipsRect at,
+                                const QString &text, Qt::Alignment alignment, Sizing sizing) {
+        auto *created = new QLabel(text, parent);
+        place(created, name, at);
+        created->setAlignment(alignment | Qt::AlignTop);
+        if (sizing == Sizing::ToText)
+            created->adjustSize();
+        return created;
+    };
+    const auto button = [&place, form](const char *name, TwipsRect at, const QString &text) {
+        auto *created = new QPushButton(text, form);
+        place(created, name, at);
+        // Buttons take the focus by Tab only; Enter activates the focused one, as in a dialog.
+        created->setFocusPolicy(Qt::TabFocus);
+        created->setAutoDefault(true);
+        return created;
+    };
+
+    Form1Controls ui;
+    ui.Command1 = button("Command1", {600, 4200, 2295, 375}, QStringLiteral("重来"));
+    ui.Command1->setDefault(true);
+    ui.Command2 = button("Command2", {3840, 4200, 2295, 375}, QStringLiteral("退出"));
+
+    ui.Timer1 = new QTimer(form);
+    ui.Timer1->setObjectName("Timer1");
+    // The drill measures time in these ticks, so a coarse timer's 5 % slack would skew the speed.
+    ui.Timer1->setTimerType(Qt::PreciseTimer);
+    ui.Timer1->setInterval(timerIntervalMs);
+
+    ui.Text1 = new AnswerBox(form);
+    place(ui.Text1, "Text1", {120, 3240, 6855, 735});
+    ui.Text1->setFont(drillFont(largePoints, QFont::Normal));
+    ui.Text1->setAccessibleName(QStringLiteral("输入框"));
+    ui.Text1->setAccessibleDescription(QStringLiteral("输入框"));
+
+    ui.Frame1 = new QGroupBox(QStringLiteral("录入统计："), form);
+    place(ui.Frame1, "Frame1", {240, 240, 6615, 1935});
+
+    const Qt::Alignment left = Qt::AlignLeft;
+    const Qt::Alignment centre = Qt::AlignHCenter;
+    ui.sudu2 = label(ui.Frame1, "sudu2", {960, 1440, 3615, 255}, {}, left, Sizing::Fixed);
+    ui.cuowu2 = label(ui.Frame1, "cuowu2", {960, 1080, 1575, 255}, {}, left, Sizing::Fixed);
+    ui.zhengque2 = label(ui.Frame1, "zhengque2", {960, 720, 1575, 255}, {}, left, Sizing::Fixed);
+    ui.zongshu2 = label(ui.Frame1, "zongshu2", {960, 360, 1575, 255}, {}, left, Sizing::Fixed);
+    ui.zongshu = label(ui.Frame1, "zongshu", {270, 360, 555, 180}, QStringLiteral("总数："), centre,
+                       Sizing::ToText);
+    ui.zhengque = label(ui.Frame1, "zhengque", {270, 720, 555, 180}, QStringLiteral("正确："),
+                        centre, Sizing::ToText);
+    ui.cuowu = label(ui.Frame1, "cuowu", {270, 1080, 555, 180}, QStringLiteral("错误："), centre,
+                     Sizing::ToText);
+    ui.sudu = label(ui.Frame1, "sudu", {270, 1440, 555, 180}, QStringLiteral("速度："), centre,
+                    Sizing::ToText);
+    ui.zhengquelv = new QLabel(ui.Frame1);
+    ui.zhengquelv->setFont(drillFont(largePoints, QFont::Bold));
+    place(ui.zhengquelv, "zhengquelv", {5280, 720, 195, 315});
+    ui.zhengquelv->setAlignment(centre | Qt::AlignTop);
+
+    ui.sheji = label(form, "sheji", {1425, 4920, 4230, 180},
+                     QStringLiteral("设计：青禾小组\u3000网址：qinghe.example.org"), centre,
+                     Sizing::ToText);
+    ui.zimu = label(form, "zimu", {240, 2400, 6615, 615}, {}, centre, Sizing::Fixed);
+    ui.zimu->setFont(drillFont(largePoints, QFont::Bold));
+
+    // A label's accessible name would replace its text on the accessibility bus and hide the
+    // number, so the meaning of each value goes into the description.
+    ui.zongshu2->setAccessibleDescription(QStringLiteral("总数"));
+    ui.zhengque2->setAccessibleDescription(QStringLiteral("正确"));
+    ui.cuowu2->setAccessibleDescription(QStringLiteral("错误"));
+    ui.sudu2->setAccessibleDescription(QStringLiteral("速度"));
+    ui.zhengquelv->setAccessibleDescription(QStringLiteral("正确率"));
+    ui.zimu->setAccessibleDescription(QStringLiteral("字母"));
+
+    QWidget::setTabOrder(ui.Text1, ui.Command2);
+    QWidget::setTabOrder(ui.Command2, ui.Command1);
+    return ui;
+}
