@@ -64,7 +64,7 @@ void Form1::Command1_Click()
         return;
     m_drill.reset();
     writeStatistics(resetTexts(m_drill));
-    m_ui.Text1->clear();
+    emptyText1();
     m_ui.Text1->setFocus();
 }
 
@@ -78,8 +78,15 @@ void Form1::Text1_KeyUp(KeyCode keyCode, [[maybe_unused]] Qt::KeyboardModifiers 
     const Verdict verdict = m_drill.keyReleased(keyCode);
     m_playCue(verdict);
     writeStatistics(keyTexts(m_drill));
-    m_ui.Text1->clear();
+    emptyText1();
     m_ui.Text1->setFocus();
+}
+
+void Form1::emptyText1()
+{
+    // clear() would keep the typed letter and its removal in the box's undo history, which then
+    // grows with every key; setting the text starts the history afresh.
+    m_ui.Text1->setText(QString());
 }
 
 void Form1::Timer1_Timer()

@@ -37,6 +37,7 @@ private:
     void Text1_KeyUp(KeyCode keyCode, Qt::KeyboardModifiers shift);
     void Timer1_Timer();
     void writeStatistics(const StatisticsText &texts);
+    void emptyText1();
     void endProgram();
 
     TypingDrill m_drill;
