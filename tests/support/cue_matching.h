@@ -29,14 +29,20 @@ struct FollowedCue
     std::size_t end = 0;
     // Cue samples heard, in order.
     std::size_t samples = 0;
-    // Lengths of the gaps of silence met inside the cue, in samples: a server starved of CPU
-    // plays silence for a moment (an underrun) and then goes on where the stream stood.
+    // The underruns met inside the cue, each as its length in samples: a server starved of its
+    // data plays silence for a moment and then either goes on where the stream stood or skips
+    // what came too late.
     std::vector<std::size_t> gaps;
 };
 FollowedCue followCue(std::span<const std::int16_t> recording, std::size_t start,
                       std::span<const std::int16_t> cue,
                       std::size_t until = std::numeric_limits<std::size_t>::max(),
                       std::size_t longestGap = 4410);
+
+// Whether the recording at index plays the cue from somewhere in its first longestGap samples,
+// perhaps after a moment of silence: a cue whose first samples an underrun skipped.
+bool startsLate(std::span<const std::int16_t> recording, std::size_t index,
+                std::span<const std::int16_t> cue, std::size_t longestGap = 4410);
 
 // The length of the longest run of near-silent samples in recording[from, to).
 std::size_t longestSilence(std::span<const std::int16_t> recording, std::size_t from,
