@@ -3,6 +3,7 @@
 // display with QT_QPA_PLATFORM=xcb) it also sends real XTest key events to itself and compares
 // the time until a release is judged with the time until a press shows its character: a release
 // that waited for anything (such as a look-ahead for auto-repeat) would stand out in the ratio.
+// With --summary it ends after the in-process figures with one line for bench_table.
 #include "detectable_auto_repeat.h"
 #include "fake_key_events.h"
 #include "form1.h"
@@ -178,6 +179,14 @@ int main(int argc, char *argv[])
                 judgedSpread.median / baselineSpread.median);
     std::printf("releases the window counted: %s\n",
                 qPrintable(form.findChild<QLabel *>("zongshu2")->text()));
+    if (QCoreApplication::arguments().contains("--summary")) {
+        // For bench_table: median, min, max and count of both, in microseconds.
+        const auto [judgedMin, judgedMax] = std::ranges::minmax(judged.handled);
+        const auto [baselineMin, baselineMax] = std::ranges::minmax(baseline.handled);
+        std::printf("summary %.3f %.3f %.3f %d %.3f %.3f %.3f %d\n", judgedSpread.median, judgedMin,
+                    judgedMax, rounds, baselineSpread.median, baselineMin, baselineMax, rounds);
+        return 0;
+    }
 
     if (QGuiApplication::platformName() == "xcb")
         benchRealX11Events(form, 500);

@@ -1,0 +1,403 @@
+// Runs every benchmark of the program against its floor in one go and prints one table: the
+// program started, idle and typed into under a private Xvfb display and a private PulseAudio
+// daemon with a null sink, beside a bare window with the same controls (bench/floor).
+//
+// Usage: bench_table [--runs N]   (start-up runs after one warm-up; 7 by default)
+#include "child_process.h"
+#include "cue_decoder.h"
+#include "cue_matching.h"
+#include "figures.h"
+#include "monitor_recorder.h"
+#include "process_usage.h"
+#include "pulse_server.h"
+#include "sound_cues.h"
+#include "x_display.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <X11/keysym.h>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double millisecondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+std::vector<std::int16_t> decodedCue(const char *path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray bytes = file.readAll();
+    return decodeCue(bytes.constData(), std::size_t(bytes.size()))
+        .value_or(std::vector<std::int16_t>());
+}
+
+void note(const char *format, auto... values)
+{
+    std::fprintf(stderr, format, values...);
+    std::fputc('\n', stderr);
+}
+
+// Starts Xvfb on a free display; gives its number, or "" when it did not start.
+std::string startXvfb(pid_t &pid)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    pid = startProcess({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
+                        "-nolisten", "tcp", "-noreset"},
+                       {}, fds[1]);
+    close(fds[1]);
+    std::string number;
+    const auto deadline = Clock::now() + 10s;
+    while (pid > 0 && Clock::now() < deadline) {
+        pollfd wanted {fds[0], POLLIN, 0};
+        if (poll(&wanted, 1, 100) <= 0)
+            continue;
+        char c = 0;
+        if (read(fds[0], &c, 1) != 1 || c == '\n')
+            break;
+        number += c;
+    }
+    close(fds[0]);
+    return number;
+}
+
+// The onsets of cues heard after each release, in milliseconds; releases with no cue within a
+// quarter second are left out and counted.
+std::vector<double> onsetsAfter(const MonitorRecorder &recorder,
+                                const std::vector<Clock::time_point> &releases,
+                                const std::vector<std::vector<std::int16_t>> &cues, int &missing)
+{
+    std::vector<double> onsets;
+    if (releases.empty())
+        return onsets;
+    recorder.waitForSamples(recorder.indexAt(releases.back()) + 44100, 5s);
+    const std::vector<std::int16_t> recording = recorder.samples();
+    const std::size_t from = recorder.indexAt(releases.front());
+    std::vector<std::size_t> starts;
+    for (const auto &cue : cues) {
+        const auto found = findCueStarts(recording, cue, from > 4410 ? from - 4410 : 0);
+        starts.insert(starts.end(), found.begin(), found.end());
+    }
+    std::sort(starts.begin(), starts.end());
+    for (const auto &release : releases) {
+        const std::size_t index = recorder.indexAt(release);
+        const auto heard = std::find_if(starts.begin(), starts.end(),
+                                        [&](std::size_t s) { return s + 441 >= index; });
+        if (heard == starts.end() || *heard > index + 44100 / 4) {
+            ++missing;
+            continue;
+        }
+        onsets.push_back(millisecondsBetween(release, recorder.timeOf(*heard)));
+    }
+    return onsets;
+}
+
+// CPU % and wake-ups per second of some processes, over slices of an idle stretch.
+struct IdleFigures
+{
+    std::vector<std::vector<double>> cpuPercent;
+    std::vector<std::vector<double>> wakeupsPerSecond;
+};
+
+IdleFigures measureIdle(const std::vector<pid_t> &pids, std::chrono::seconds length, int slices)
+{
+    IdleFigures figures;
+    figures.cpuPercent.resize(pids.size());
+    figures.wakeupsPerSecond.resize(pids.size());
+    std::vector<ProcessUsage> before;
+    for (pid_t pid : pids)
+        before.push_back(processUsage(pid));
+    auto sliceStart = Clock::now();
+    for (int slice = 0; slice < slices; ++slice) {
+        std::this_thread::sleep_until(sliceStart + length / slices);
+        const auto now = Clock::now();
+        const double seconds = std::chrono::duration<double>(now - sliceStart).count();
+        for (std::size_t i = 0; i < pids.size(); ++i) {
+            const ProcessUsage after = processUsage(pids[i]);
+            figures.cpuPercent[i].push_back((after.cpuSeconds - before[i].cpuSeconds) / seconds
+                                            * 100);
+            figures.wakeupsPerSecond[i].push_back(double(after.wakeups - before[i].wakeups)
+                                                  / seconds);
+            before[i] = after;
+        }
+        sliceStart = now;
+    }
+    return figures;
+}
+
+// Resident size in MiB, sampled a few times.
+std::vector<double> residentMegabytes(pid_t pid)
+{
+    std::vector<double> samples;
+    for (int i = 0; i < 5; ++i) {
+        samples.push_back(double(residentKilobytes(pid)) / 1024);
+        std::this_thread::sleep_for(100ms);
+    }
+    return samples;
+}
+
+// Waits until the process has used under 2 % of a CPU for half a second.
+void waitUntilQuiet(pid_t pid)
+{
+    for (int i = 0; i < 600; ++i) {
+        const double before = processUsage(pid).cpuSeconds;
+        std::this_thread::sleep_for(500ms);
+        if (processUsage(pid).cpuSeconds - before < 0.01)
+            return;
+    }
+}
+
+// Presses and releases letter keys, in bursts the program can follow.
+void typeKeys(XDisplay &x, int releases)
+{
+    for (int i = 0; i < releases; ++i) {
+        const unsigned long keysym = XK_a + unsigned(i % 26);
+        x.sendKey(keysym, true);
+        x.sendKey(keysym, false);
+        if (i % 100 == 99)
+            std::this_thread::sleep_for(5ms);
+    }
+}
+
+// What the in-process benchmark of a key release's handling printed on its summary line.
+struct ReleaseFigures
+{
+    Summary form;
+    Summary plain;
+};
+
+ReleaseFigures runKeyReleaseBenchmark()
+{
+    ReleaseFigures figures;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return figures;
+    const pid_t pid = startProcess({KEY_RELEASE_BENCHMARK, "--summary"},
+                                   {{"QT_QPA_PLATFORM", "offscreen"}}, fds[1]);
+    close(fds[1]);
+    std::string output;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(fds[0], buffer, sizeof buffer)) > 0)
+        output.append(buffer, std::size_t(got));
+    close(fds[0]);
+    endProcess(pid);
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string tag;
+        words >> tag;
+        if (tag != "summary")
+            continue;
+        Summary &into = figures.form;
+        words >> into.median >> into.min >> into.max >> into.count;
+        words >> figures.plain.median >> figures.plain.min >> figures.plain.max
+            >> figures.plain.count;
+    }
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int runs = 7;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--runs")
+            runs = std::stoi(argv[i + 1]);
+
+    pid_t xvfb = -1;
+    const std::string displayNumber = startXvfb(xvfb);
+    if (displayNumber.empty()) {
+        note("Xvfb did not start");
+        return 1;
+    }
+    const std::string display = ":" + displayNumber;
+    auto connection = std::make_unique<XDisplay>(display);
+    XDisplay &x = *connection;
+    PulseServer pulse;
+    if (!x.usable() || !pulse.start()) {
+        connection.reset();
+        note("needs Xvfb with XTEST and DAMAGE, and a PulseAudio daemon");
+        endProcess(xvfb);
+        return 1;
+    }
+    pulse.useInThisProcess();
+    QTemporaryDir folder;
+    EnvironmentChanges environment = pulse.clientEnvironment();
+    environment.emplace_back("DISPLAY", display);
+    environment.emplace_back("QT_QPA_PLATFORM", "xcb");
+    // Neither program may find a session bus or autolaunch one.
+    environment.emplace_back("DBUS_SESSION_BUS_ADDRESS",
+                             "unix:path=" + folder.filePath("no-bus").toStdString());
+    environment.emplace_back("XDG_RUNTIME_DIR", folder.path().toStdString());
+    const std::vector<std::vector<std::int16_t>> cues {decodedCue(":/sounds/101.wav"),
+                                                       decodedCue(":/sounds/102.wav")};
+    std::vector<TableRow> rows;
+
+    // Start-up: the two programs in turn, one warm-up run each first.
+    note("start-up: %d runs of each after a warm-up", runs);
+    std::vector<double> startup[2];
+    const std::vector<std::string> programs {TYPING_DRILL_PROGRAM, FLOOR_PROGRAM};
+    for (int run = 0; run <= runs; ++run) {
+        for (std::size_t p = 0; p < programs.size(); ++p) {
+            x.watchForNewWindow();
+            const auto started = Clock::now();
+            const pid_t pid = startProcess({programs[p]}, environment, -1,
+                                           folder.filePath("program.log").toStdString());
+            const auto drawn = x.waitForFirstFrame(10s);
+            if (drawn && run > 0)
+                startup[p].push_back(millisecondsBetween(started, *drawn));
+            endProcess(pid);
+            std::this_thread::sleep_for(300ms);
+        }
+    }
+    rows.push_back({"start-up: exec to first frame drawn", "ms", summarise(startup[0]),
+                    summarise(startup[1]), "<= 1.1 x floor"});
+
+    note("a key release's handling in process (bench_key_release, offscreen)");
+    const ReleaseFigures release = runKeyReleaseBenchmark();
+    rows.push_back({"key release handled in process", "us", release.form, release.plain,
+                    "median < 200 us; floor: plain QLineEdit"});
+
+    // The sink's first stream can start late; the in-process cues warm it up and give the
+    // floor of the cue's latency: playCue to onset, without window or X server.
+    note("cue onset: SoundCues alone, then the program's key releases");
+    auto recorder = std::make_unique<MonitorRecorder>(pulse);
+    recorder->start();
+    std::vector<double> alone;
+    {
+        SoundCues sound;
+        for (int i = 0; i < 30; ++i) {
+            const std::size_t from = recorder->sampleCount();
+            sound.playCue(Verdict::Wrong);
+            std::this_thread::sleep_for(300ms);
+            if (!findCueStarts(recorder->samples(), cues[1], from).empty())
+                break;
+        }
+        std::this_thread::sleep_for(1200ms);
+        std::vector<Clock::time_point> called;
+        std::mt19937 random(1);
+        for (int i = 0; i < 30; ++i) {
+            called.push_back(Clock::now());
+            sound.playCue(Verdict::Correct);
+            std::this_thread::sleep_for(250ms + std::chrono::milliseconds(random() % 12));
+        }
+        int missing = 0;
+        alone = onsetsAfter(*recorder, called, cues, missing);
+    }
+
+    // The program: started, typed into, left idle, typed into after the pause, typed into hard.
+    x.watchForNewWindow();
+    const pid_t program = startProcess({TYPING_DRILL_PROGRAM}, environment, -1,
+                                       folder.filePath("program.log").toStdString());
+    x.waitForFirstFrame(10s);
+    std::this_thread::sleep_for(2s);
+    const std::vector<double> programStartRss = residentMegabytes(program);
+
+    std::vector<Clock::time_point> releases;
+    std::mt19937 random(2);
+    for (int i = 0; i < 51; ++i) {
+        const unsigned long keysym = XK_a + random() % 26;
+        x.sendKey(keysym, true);
+        std::this_thread::sleep_for(60ms);
+        const auto released = x.sendKey(keysym, false);
+        if (i > 0) // the first opens the way: a new stream may start late
+            releases.push_back(released);
+        std::this_thread::sleep_for(i == 0 ? 1500ms
+                                           : 250ms + std::chrono::milliseconds(random() % 12));
+    }
+    int missingKeyCues = 0;
+    const std::vector<double> keyToCue = onsetsAfter(*recorder, releases, cues, missingKeyCues);
+    recorder.reset(); // its stream would keep the audio server busy
+
+    note("idle: the program 0-30 s and 35-65 s after its last cue");
+    const IdleFigures justTyped = measureIdle({program, pulse.pid()}, 30s, 10);
+    std::this_thread::sleep_for(5s);
+    const IdleFigures longIdle = measureIdle({program, pulse.pid()}, 30s, 10);
+
+    note("the first cue after the pause");
+    recorder = std::make_unique<MonitorRecorder>(pulse);
+    recorder->start();
+    std::this_thread::sleep_for(500ms);
+    x.sendKey(XK_q, true);
+    std::this_thread::sleep_for(80ms);
+    const std::vector<Clock::time_point> afterPause {x.sendKey(XK_q, false)};
+    int missingAfterPause = 0;
+    const std::vector<double> firstCue =
+        onsetsAfter(*recorder, afterPause, cues, missingAfterPause);
+    recorder.reset();
+
+    note("memory: 100000 key releases into the program");
+    typeKeys(x, 100000);
+    waitUntilQuiet(program);
+    const std::vector<double> programTypedRss = residentMegabytes(program);
+    endProcess(program);
+
+    note("the floor: idle, then 100000 key releases");
+    x.watchForNewWindow();
+    const pid_t floor =
+        startProcess({FLOOR_PROGRAM}, environment, -1, folder.filePath("floor.log").toStdString());
+    x.waitForFirstFrame(10s);
+    std::this_thread::sleep_for(2s);
+    const std::vector<double> floorStartRss = residentMegabytes(floor);
+    const IdleFigures floorIdle = measureIdle({floor, pulse.pid()}, 30s, 10);
+    typeKeys(x, 100000);
+    waitUntilQuiet(floor);
+    const std::vector<double> floorTypedRss = residentMegabytes(floor);
+    endProcess(floor);
+
+    rows.push_back({"key release to cue onset (real keys, Xvfb)", "ms", summarise(keyToCue),
+                    summarise(alone), "median <= 20 ms; floor: playCue alone"});
+    rows.push_back(
+        {"first cue after 65 s idle: release to onset", "ms", summarise(firstCue), {}, "<= 60 ms"});
+    rows.push_back({"idle CPU, program, 0-30 s after a cue", "%",
+                    summarise(justTyped.cpuPercent[0]), summarise(floorIdle.cpuPercent[0]),
+                    "<= floor"});
+    rows.push_back({"idle CPU, program, 35-65 s after a cue", "%",
+                    summarise(longIdle.cpuPercent[0]), summarise(floorIdle.cpuPercent[0]),
+                    "<= floor"});
+    rows.push_back({"idle wake-ups, program, 0-30 s", "1/s",
+                    summarise(justTyped.wakeupsPerSecond[0]),
+                    summarise(floorIdle.wakeupsPerSecond[0]), "<= floor"});
+    rows.push_back({"idle wake-ups, program, 35-65 s", "1/s",
+                    summarise(longIdle.wakeupsPerSecond[0]),
+                    summarise(floorIdle.wakeupsPerSecond[0]), "<= floor"});
+    rows.push_back({"idle CPU, audio server, 0-30 s", "%", summarise(justTyped.cpuPercent[1]),
+                    summarise(floorIdle.cpuPercent[1]), "<= floor"});
+    rows.push_back({"idle CPU, audio server, 35-65 s", "%", summarise(longIdle.cpuPercent[1]),
+                    summarise(floorIdle.cpuPercent[1]), "<= floor"});
+    rows.push_back({"idle wake-ups, audio server, 0-30 s", "1/s",
+                    summarise(justTyped.wakeupsPerSecond[1]),
+                    summarise(floorIdle.wakeupsPerSecond[1]), "<= floor"});
+    rows.push_back({"idle wake-ups, audio server, 35-65 s", "1/s",
+                    summarise(longIdle.wakeupsPerSecond[1]),
+                    summarise(floorIdle.wakeupsPerSecond[1]), "<= floor"});
+    rows.push_back({"resident memory after start-up", "MiB", summarise(programStartRss),
+                    summarise(floorStartRss), "<= 1.15 x floor"});
+    rows.push_back({"resident memory after 100000 releases", "MiB", summarise(programTypedRss),
+                    summarise(floorTypedRss), "<= 1.15 x floor, no growth"});
+    printTable(rows);
+    if (missingKeyCues || missingAfterPause)
+        std::printf("releases with no cue heard within 250 ms: %d of %zu, after the pause %d\n",
+                    missingKeyCues, releases.size(), missingAfterPause);
+    connection.reset(); // before its server goes
+    endProcess(xvfb);
+    return 0;
+}
