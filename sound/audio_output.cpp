@@ -19,6 +19,15 @@ namespace {
 // one while there is no audio server.
 constexpr auto watchInterval = 500ms;
 constexpr auto retryInterval = 1s;
+// A device closed for lack of use waits for a wake(), however long that takes.
+constexpr auto restInterval = std::chrono::hours(24);
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t nowTicks()
+{
+    return Clock::now().time_since_epoch().count();
+}
 
 // SDL's audio subsystem is one per process. Each worker holds this for its whole life, so the
 // worker of an output being destroyed finishes before the next output's worker starts.
@@ -40,19 +49,32 @@ struct AudioOutput::Shared
 {
     std::shared_ptr<CueMixer> mixer;
     int bufferSamples = 0;
+    std::chrono::milliseconds idleClose {0};
     std::atomic<bool> open = false;
+    // Closed for lack of use, to be opened again by the next use.
+    std::atomic<bool> resting = false;
+    // When the output was last used, in ticks of the steady clock.
+    std::atomic<std::int64_t> lastUse = nowTicks();
     std::mutex mutex;
     std::condition_variable changed;
     bool stopping = false;
     bool woken = false;
 
-    // Waits for the interval, a wake() or the end; true when the worker is to end.
-    bool pause(std::chrono::milliseconds interval)
+    enum class Paused { Timeout, Woken, Stopping };
+    // Waits for the interval, a wake() or the end.
+    Paused pause(Clock::duration interval)
     {
         std::unique_lock lock(mutex);
         changed.wait_for(lock, interval, [this] { return stopping || woken; });
-        woken = false;
-        return stopping;
+        if (stopping)
+            return Paused::Stopping;
+        return std::exchange(woken, false) ? Paused::Woken : Paused::Timeout;
+    }
+
+    bool unusedForLong() const
+    {
+        return idleClose.count() > 0
+            && Clock::now() - Clock::time_point(Clock::duration(lastUse.load())) >= idleClose;
     }
 
     void run();
@@ -98,6 +120,9 @@ void AudioOutput::Shared::run()
         return false;
     };
 
+    // Cues asked for while there was no device are dropped, not played late; but a cue that
+    // asks a device closed for lack of use to open again is the one to play.
+    bool dropRequests = true;
     auto tryOpen = [&] {
         if (started == Started::No && !startAudio())
             return false;
@@ -108,8 +133,8 @@ void AudioOutput::Shared::run()
         wanted.samples = Uint16(bufferSamples);
         wanted.callback = fillFromMixer;
         wanted.userdata = mixer.get();
-        // Cues asked for while there was no device are dropped, not played late.
-        mixer->forgetRequests();
+        if (std::exchange(dropRequests, true))
+            mixer->forgetRequests();
         device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
         if (device == 0)
             return false;
@@ -119,8 +144,10 @@ void AudioOutput::Shared::run()
     };
 
     while (true) {
-        std::chrono::milliseconds wait = watchInterval;
-        if (device == 0) {
+        Clock::duration wait = watchInterval;
+        if (resting) {
+            wait = restInterval;
+        } else if (device == 0) {
             if (!tryOpen()) {
                 closeAll();
                 wait = retryInterval;
@@ -129,18 +156,37 @@ void AudioOutput::Shared::run()
             // The server went away: try again at once, then once a second.
             closeAll();
             continue;
+        } else if (unusedForLong()) {
+            // SDL's audio stays started, so opening again is only a new stream on the server.
+            open = false;
+            SDL_CloseAudioDevice(device);
+            device = 0;
+            resting = true;
+            // A cue that came while closing saw no rest to end: open again for it at once.
+            if (!unusedForLong()) {
+                resting = false;
+                dropRequests = false;
+            }
+            continue;
         }
-        if (pause(wait))
+        const Paused paused = pause(wait);
+        if (paused == Paused::Stopping)
             break;
+        if (paused == Paused::Woken && resting) {
+            resting = false;
+            dropRequests = false;
+        }
     }
     closeAll();
 }
 
-AudioOutput::AudioOutput(std::shared_ptr<CueMixer> mixer, int bufferSamples)
+AudioOutput::AudioOutput(std::shared_ptr<CueMixer> mixer, int bufferSamples,
+                         std::chrono::milliseconds idleClose)
     : m_shared(std::make_shared<Shared>())
 {
     m_shared->mixer = std::move(mixer);
     m_shared->bufferSamples = bufferSamples;
+    m_shared->idleClose = idleClose;
     // An SDL thread rather than a std::thread: SDL frees what it keeps per thread (its error
     // text) only for threads of its own.
     auto *handOver = new std::shared_ptr<Shared>(m_shared);
@@ -173,9 +219,17 @@ bool AudioOutput::isOpen() const
 
 void AudioOutput::wake()
 {
+    m_shared->lastUse = nowTicks();
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->woken = true;
     }
     m_shared->changed.notify_all();
+}
+
+void AudioOutput::noteUse()
+{
+    m_shared->lastUse = nowTicks();
+    if (m_shared->resting)
+        wake();
 }

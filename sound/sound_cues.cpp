@@ -58,16 +58,18 @@ SoundCues::SoundCues(SoundCuesOptions options)
     // once whether an asset is missing.
     m_private->mixer->setCue(Verdict::Correct, loadCue(options.correctAsset));
     m_private->mixer->setCue(Verdict::Wrong, loadCue(options.wrongAsset));
-    m_private->output = std::make_unique<AudioOutput>(m_private->mixer, options.bufferSamples);
+    m_private->output =
+        std::make_unique<AudioOutput>(m_private->mixer, options.bufferSamples, options.idleClose);
 }
 
 SoundCues::~SoundCues() = default;
 
 void SoundCues::playCue(Verdict verdict)
 {
-    if (m_private->mixer->hasCue(verdict))
+    if (m_private->mixer->hasCue(verdict)) {
         m_private->mixer->start(verdict);
-    else
+        m_private->output->noteUse();
+    } else
         m_private->defaultAlert();
 }
 

@@ -2,6 +2,7 @@
 
 #include "typing_drill.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,9 @@ struct SoundCuesOptions
     std::string wrongAsset = ":/sounds/102.wav";
     // Samples per device buffer: smaller starts cues sooner but risks dropouts on a busy machine.
     int bufferSamples = 512;
+    // How long the audio device stays open without a cue: an open device has the audio server
+    // mix silence for it all the while. prepare() or the next cue opens it again. Zero: always.
+    std::chrono::milliseconds idleClose = std::chrono::seconds(30);
     // Sounds instead of a cue whose asset cannot be read; empty means QApplication::beep().
     std::function<void()> defaultAlert;
 };
@@ -32,12 +36,14 @@ public:
     SoundCues &operator=(const SoundCues &) = delete;
 
     // Starts the cue, cutting off any cue playing; returns at once. Without a working audio
-    // output the cue is dropped; without its asset the default alert sounds instead.
+    // output the cue is dropped; without its asset the default alert sounds instead. A device
+    // closed for lack of use opens again for it.
     void playCue(Verdict verdict);
 
     // Whether the audio output is open, so that a cue played now is heard.
     bool isOutputOpen() const;
-    // Asks for the audio output to be ready soon, e.g. when a key goes down ahead of its release.
+    // Asks for the audio output to be ready soon, e.g. when a key goes down ahead of its release:
+    // opens the device again if it was closed for lack of use. Returns at once.
     void prepare();
 
 private:
