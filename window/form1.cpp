@@ -26,9 +26,10 @@ QString fromUtf8(const std::string &text)
 
 } // namespace
 
-Form1::Form1(CuePlayer playCue, QWidget *parent)
+Form1::Form1(CuePlayer playCue, CuePreparer prepareCue, QWidget *parent)
     : QWidget(parent)
     , m_playCue(std::move(playCue))
+    , m_prepareCue(std::move(prepareCue))
 {
     if (const QScreen *shown = screen())
         m_dotsPerInch = shown->logicalDotsPerInch();
@@ -141,6 +142,10 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         if (!isEnter(key)) {
             m_pressedInText1.insert(keyCode);
+            // A key's press comes tens of milliseconds before its release: time enough for an
+            // audio device closed while nobody typed to open again before the cue.
+            if (m_prepareCue && !key.isAutoRepeat())
+                m_prepareCue();
             return false;
         }
         // Enter restarts; its release is no typed answer, so it is not recorded as pressed.

@@ -18,10 +18,13 @@ class Form1 : public QWidget
 public:
     // Starts the sound cue for a verdict and returns at once.
     using CuePlayer = std::function<void(Verdict)>;
+    // Tells the sound output that a cue may follow soon; returns at once.
+    using CuePreparer = std::function<void()>;
 
     // Creates the controls, starts Timer1, then loads: the window shows with reset statistics
-    // and the focus in the answer box.
-    explicit Form1(CuePlayer playCue, QWidget *parent = nullptr);
+    // and the focus in the answer box. prepareCue, when given, is called on each key pressed in
+    // the answer box, ahead of the release that is judged.
+    explicit Form1(CuePlayer playCue, CuePreparer prepareCue = {}, QWidget *parent = nullptr);
     ~Form1() override;
 
 protected:
@@ -42,6 +45,7 @@ private:
 
     TypingDrill m_drill;
     CuePlayer m_playCue;
+    CuePreparer m_prepareCue;
     double m_dotsPerInch = 96;
     // Keys pressed in the answer box since it took the focus: only their releases are judged.
     QSet<KeyCode> m_pressedInText1;

@@ -15,6 +15,6 @@ int main(int argc, char *argv[])
 
     // The cues outlive the window that plays them; their end stops any sound still playing.
     SoundCues cues;
-    Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); });
+    Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); }, [&cues] { cues.prepare(); });
     return QApplication::exec();
 }
