@@ -61,7 +61,7 @@ bool startsDespiteUnderruns(const std::vector<std::int16_t> &recording, std::siz
 {
     for (Verdict verdict : {Verdict::Correct, Verdict::Wrong}) {
         const FollowedCue followed = followCue(recording, index, playedCue(verdict), index + 4410);
-        if ((!followed.gaps.empty() && followed.samples >= 2048)
+        if ((!followed.gaps.empty() && followed.samples >= 441)
             || startsLate(recording, index, playedCue(verdict)))
             return true;
     }
