@@ -156,11 +156,14 @@ void AudioOutput::Shared::run()
             // The server went away: try again at once, then once a second.
             closeAll();
             continue;
-        } else if (unusedForLong()) {
+        } else if (const std::uint32_t request = mixer->latestRequest(); unusedForLong()) {
             // SDL's audio stays started, so opening again is only a new stream on the server.
-            open = false;
             SDL_CloseAudioDevice(device);
             device = 0;
+            open = false;
+            // A cue asked for while the device closed may have gone into its last buffer, cut
+            // off at once: it plays from its start when the device opens again for it.
+            mixer->keepRequestsSince(request);
             resting = true;
             // A cue that came while closing saw no rest to end: open again for it at once.
             if (!unusedForLong()) {

@@ -54,7 +54,17 @@ void CueMixer::fill(std::span<std::int16_t> buffer)
 
 void CueMixer::forgetRequests()
 {
-    m_seenRequest = m_request.load(std::memory_order_acquire);
+    keepRequestsSince(latestRequest());
+}
+
+std::uint32_t CueMixer::latestRequest() const
+{
+    return m_request.load(std::memory_order_acquire);
+}
+
+void CueMixer::keepRequestsSince(std::uint32_t request)
+{
+    m_seenRequest = request;
     m_playing = nullptr;
     m_position = 0;
 }

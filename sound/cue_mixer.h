@@ -26,6 +26,12 @@ public:
     // Drops what was asked for and what plays. Only while the audio thread is not running, so
     // that cues asked for while there was no device are not played late.
     void forgetRequests();
+    // The latest request, to be handed to keepRequestsSince() later.
+    std::uint32_t latestRequest() const;
+    // Drops what plays and what was asked for up to the given latest request; a cue asked for
+    // after it plays from its first sample when the audio thread runs again. Only while the
+    // audio thread is not running.
+    void keepRequestsSince(std::uint32_t request);
 
 private:
     static constexpr std::uint32_t cueBit = 1;

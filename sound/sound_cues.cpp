@@ -67,8 +67,10 @@ SoundCues::~SoundCues() = default;
 void SoundCues::playCue(Verdict verdict)
 {
     if (m_private->mixer->hasCue(verdict)) {
-        m_private->mixer->start(verdict);
+        // Noted as a use before it is asked for: the worker, which reads them in the other
+        // order, then never closes the device on a cue it has not seen.
         m_private->output->noteUse();
+        m_private->mixer->start(verdict);
     } else
         m_private->defaultAlert();
 }

@@ -1,6 +1,7 @@
 // The audio device closed after a while without cues, so that the audio server stops streaming
 // silence for it, and opened again by the next cue or by prepare().
 #include "cue_matching.h"
+#include "cue_mixer.h"
 #include "cue_recording.h"
 #include "pulse_server.h"
 #include "sound_cues.h"
@@ -18,6 +19,7 @@ class TestSoundCuesIdle : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void cueAskedForWhileClosingPlaysFromItsStart();
     void closedDeviceOpensForTheNextCue();
     void prepareOpensTheDeviceAheadOfTheCue();
 
@@ -38,6 +40,29 @@ void TestSoundCuesIdle::cleanupTestCase()
 {
     m_recorder.reset();
     m_server.stop();
+}
+
+void TestSoundCuesIdle::cueAskedForWhileClosingPlaysFromItsStart()
+{
+    CueMixer mixer;
+    mixer.setCue(Verdict::Correct, {1, 2, 3, 4, 5, 6});
+    mixer.setCue(Verdict::Wrong, {-1, -2, -3, -4, -5, -6});
+    std::vector<std::int16_t> buffer(4);
+
+    // Asked for while the device closes: its last buffer takes the cue's start, and is lost.
+    const std::uint32_t beforeClosing = mixer.latestRequest();
+    mixer.start(Verdict::Correct);
+    mixer.fill(buffer);
+    mixer.keepRequestsSince(beforeClosing);
+    mixer.fill(buffer);
+    QCOMPARE(buffer, (std::vector<std::int16_t> {1, 2, 3, 4}));
+
+    // Cut off by the close after it had played a while: not taken up again.
+    mixer.start(Verdict::Wrong);
+    mixer.fill(buffer);
+    mixer.keepRequestsSince(mixer.latestRequest());
+    mixer.fill(buffer);
+    QCOMPARE(buffer, (std::vector<std::int16_t> {0, 0, 0, 0}));
 }
 
 void TestSoundCuesIdle::closedDeviceOpensForTheNextCue()
