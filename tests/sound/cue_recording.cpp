@@ -29,6 +29,14 @@ std::size_t firstStart(const MonitorRecorder &recorder, Verdict verdict, std::si
     return starts.empty() ? SIZE_MAX : starts.front();
 }
 
+bool heardAfter(const MonitorRecorder &recorder, Verdict verdict, std::size_t from)
+{
+    const std::vector<std::int16_t> recording = recorder.samples();
+    const std::span<const std::int16_t> cue = playedCue(verdict);
+    return !findCueStarts(recording, cue, from).empty()
+        || !findCueStarts(recording, cue.subspan(4410), from).empty();
+}
+
 bool warmUp(SoundCues &cues, const MonitorRecorder &recorder, std::chrono::milliseconds timeout,
             Verdict verdict)
 {
