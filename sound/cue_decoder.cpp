@@ -1,5 +1,6 @@
 #include "cue_decoder.h"
 
+#include <QFile>
 #include <SDL.h>
 
 #include <cstring>
@@ -40,4 +41,14 @@ std::optional<std::vector<std::int16_t>> decodeCue(const void *bytes, std::size_
     if (samples.empty())
         return std::nullopt;
     return samples;
+}
+
+std::vector<std::int16_t> loadCue(const std::string &path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return decodeCue(bytes.constData(), std::size_t(bytes.size()))
+        .value_or(std::vector<std::int16_t>());
 }

@@ -5,7 +5,6 @@
 #include "cue_mixer.h"
 
 #include <QApplication>
-#include <QFile>
 #include <SDL.h>
 
 #include <mutex>
@@ -21,16 +20,6 @@ void setSdlHintsOnce()
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "typing-drill");
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Key cues");
     });
-}
-
-std::vector<std::int16_t> loadCue(const std::string &path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return decodeCue(bytes.constData(), std::size_t(bytes.size()))
-        .value_or(std::vector<std::int16_t>());
 }
 
 } // namespace

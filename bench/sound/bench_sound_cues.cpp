@@ -5,11 +5,10 @@
 // Usage: bench_sound_cues [BUFFER_SAMPLES...]   (default: the library's own buffer size)
 #include "cue_decoder.h"
 #include "cue_matching.h"
+#include "figures.h"
 #include "monitor_recorder.h"
 #include "pulse_server.h"
 #include "sound_cues.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,30 +20,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::vector<std::int16_t> playedCue(const char *path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    const QByteArray bytes = file.readAll();
-    return decodeCue(bytes.constData(), std::size_t(bytes.size()))
-        .value_or(std::vector<std::int16_t>());
-}
-
-struct Figures
-{
-    double median = 0, min = 0, max = 0;
-};
-
-Figures summarise(std::vector<double> values)
-{
-    if (values.empty())
-        return {};
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back()};
-}
 
 double millisecondsBetween(Clock::time_point from, Clock::time_point to)
 {
@@ -181,8 +156,8 @@ int main(int argc, char **argv)
         return 1;
     }
     server.useInThisProcess();
-    const auto correct = playedCue(":/sounds/101.wav");
-    const auto wrong = playedCue(":/sounds/102.wav");
+    const auto correct = loadCue(":/sounds/101.wav");
+    const auto wrong = loadCue(":/sounds/102.wav");
 
     // The constructor reads and decodes both cues before it returns.
     std::vector<double> constructMilliseconds;
@@ -191,7 +166,7 @@ int main(int argc, char **argv)
         SoundCues cues;
         constructMilliseconds.push_back(millisecondsBetween(before, Clock::now()));
     }
-    const Figures construct = summarise(constructMilliseconds);
+    const Summary construct = summarise(constructMilliseconds);
     std::printf("SoundCues(), 20 times: %.2f ms median, %.2f min, %.2f max\n\n", construct.median,
                 construct.min, construct.max);
 
@@ -205,9 +180,9 @@ int main(int argc, char **argv)
     for (int size : bufferSizes) {
         Run run {size, {}, {}, {}, 0, 0, 0, 0, {}};
         measure(run, server, correct, wrong);
-        const Figures call = summarise(run.callMicroseconds);
-        const Figures onset = summarise(run.onsetMilliseconds);
-        const Figures arrival = summarise(run.arrivalMilliseconds);
+        const Summary call = summarise(run.callMicroseconds);
+        const Summary onset = summarise(run.onsetMilliseconds);
+        const Summary arrival = summarise(run.arrivalMilliseconds);
         std::printf("%7d | %6.2f / %5.2f / %7.2f | %5.1f / %5.1f / %6.1f | %5.1f / %5.1f / %6.1f | "
                     "%d / %d in %d (onset heard %zu of 50)\n",
                     size, call.median, call.min, call.max, onset.median, onset.min, onset.max,

@@ -14,7 +14,6 @@
 #include "sound_cues.h"
 #include "x_display.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <X11/keysym.h>
@@ -35,15 +34,6 @@ namespace {
 double millisecondsBetween(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-std::vector<std::int16_t> decodedCue(const char *path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    const QByteArray bytes = file.readAll();
-    return decodeCue(bytes.constData(), std::size_t(bytes.size()))
-        .value_or(std::vector<std::int16_t>());
 }
 
 void note(const char *format, auto... values)
@@ -252,8 +242,8 @@ int main(int argc, char **argv)
     environment.emplace_back("DBUS_SESSION_BUS_ADDRESS",
                              "unix:path=" + folder.filePath("no-bus").toStdString());
     environment.emplace_back("XDG_RUNTIME_DIR", folder.path().toStdString());
-    const std::vector<std::vector<std::int16_t>> cues {decodedCue(":/sounds/101.wav"),
-                                                       decodedCue(":/sounds/102.wav")};
+    const std::vector<std::vector<std::int16_t>> cues {loadCue(":/sounds/101.wav"),
+                                                       loadCue(":/sounds/102.wav")};
     std::vector<TableRow> rows;
 
     // A freshly started sink has been seen to hold back its first stream: measured first, while
