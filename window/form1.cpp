@@ -9,7 +9,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -31,8 +30,6 @@ Form1::Form1(CuePlayer playCue, CuePreparer prepareCue, QWidget *parent)
     , m_playCue(std::move(playCue))
     , m_prepareCue(std::move(prepareCue))
 {
-    if (const QScreen *shown = screen())
-        m_dotsPerInch = shown->logicalDotsPerInch();
     createControls();
     Form_Load();
 }
@@ -41,7 +38,7 @@ Form1::~Form1() = default;
 
 void Form1::createControls()
 {
-    m_ui = createForm1Controls(this, m_dotsPerInch);
+    m_ui = createForm1Controls(this);
     connect(m_ui.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(m_ui.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(m_ui.Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);

@@ -46,7 +46,6 @@ private:
     TypingDrill m_drill;
     CuePlayer m_playCue;
     CuePreparer m_prepareCue;
-    double m_dotsPerInch = 96;
     // Keys pressed in the answer box since it took the focus: only their releases are judged.
     QSet<KeyCode> m_pressedInText1;
     bool m_ended = false;

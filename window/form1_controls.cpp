@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -47,8 +48,10 @@ QFont drillFont(double points, QFont::Weight weight)
 
 } // namespace
 
-Form1Controls createForm1Controls(QWidget *form, double dotsPerInch)
+Form1Controls createForm1Controls(QWidget *form)
 {
+    const QScreen *screen = form->screen();
+    const double dotsPerInch = screen ? screen->logicalDotsPerInch() : 96;
     const auto px = [dotsPerInch](int twips) {
         return twipsToPixels(twips, dotsPerInch);
     };

@@ -29,6 +29,6 @@ struct Form1Controls
 };
 
 // Gives the form its title, icon, font and fixed size, and creates every control on it in the
-// design's order, at its place in twips converted at the given DPI. Connects nothing and starts
-// nothing: the window's behaviour is Form1's.
-Form1Controls createForm1Controls(QWidget *form, double dotsPerInch);
+// design's order, at its place in twips converted at the logical DPI of the form's screen.
+// Connects nothing and starts nothing: the window's behaviour is Form1's.
+Form1Controls createForm1Controls(QWidget *form);

@@ -5,14 +5,13 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QWidget form;
-    const Form1Controls ui = createForm1Controls(&form, form.screen()->logicalDotsPerInch());
+    const Form1Controls ui = createForm1Controls(&form);
     // The texts the drill shows right after it starts, so the same glyphs are drawn.
     ui.zimu->setText("A");
     for (QLabel *count : {ui.zongshu2, ui.zhengque2, ui.cuowu2})
