@@ -6,13 +6,12 @@
 #include "history_time.h"
 #include "sqlite_statement.h"
 
-#include <sqlite3.h>
-
 #include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <sqlite3.h>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -95,7 +94,7 @@ std::string exportHistoryCsv(const std::string &databasePath, const std::string 
             keys += "\r\n";
         }
         if (runsRead != SQLITE_DONE || keysRead != SQLITE_DONE)
-            return faultMessage(HistoryFault::WriteFailed, databasePath, store->lastError());
+            return faultMessage(HistoryFault::WriteFailed, databasePath, sqlite3_errmsg(db));
         execute(db, "COMMIT");
     }
     std::error_code made;
@@ -144,13 +143,12 @@ std::string readCsvFile(const fs::path &path, std::string_view header, std::size
     if (!parseCsv(text.str(), file.records, errorLine))
         return file.path + ":" + std::to_string(errorLine) + ": 引号未闭合。Unbalanced quotes.";
     std::string expected(header);
-    if (file.records.empty() || file.records.front().fields.size() != fields
-        || [&] {
-               std::string seen;
-               for (const std::string &field : file.records.front().fields)
-                   seen += (seen.empty() ? "" : ",") + field;
-               return seen != expected;
-           }())
+    if (file.records.empty() || file.records.front().fields.size() != fields || [&] {
+            std::string seen;
+            for (const std::string &field : file.records.front().fields)
+                seen += (seen.empty() ? "" : ",") + field;
+            return seen != expected;
+        }())
         return file.path + ":1: 表头应为 Header must be: " + expected;
     file.records.erase(file.records.begin());
     for (const CsvRecord &record : file.records) {
@@ -191,8 +189,7 @@ std::string readRuns(const CsvFile &file, std::map<std::int64_t, ImportedRun> &r
             || !readInteger(f[6], row.correct) || !readInteger(f[7], row.wrong) || row.ticks < 0
             || row.correct < 0 || row.wrong < 0 || row.total != row.correct + row.wrong)
             return at(file, record, "计数无效。Bad counts: total must be correct + wrong.");
-        if (!readDecimal(f[8], row.speed) || !readDecimal(f[9], row.accuracy)
-            || row.accuracy > 100)
+        if (!readDecimal(f[8], row.speed) || !readDecimal(f[9], row.accuracy) || row.accuracy > 100)
             return at(file, record, "速度或正确率无效。Bad speed or accuracy.");
         runs[row.id].row = row;
     }
@@ -250,7 +247,7 @@ std::string importHistoryCsv(const std::string &databasePath, const std::string 
         return faultMessage(fault, databasePath);
     sqlite3 *db = store->handle();
     if (execute(db, "BEGIN IMMEDIATE") != SQLITE_OK)
-        return faultMessage(store->lastFault(), databasePath, store->lastError());
+        return faultMessage(store->lastFault(), databasePath, sqlite3_errmsg(db));
     SqliteStatement known(db, R"sql(
         SELECT count(*) FROM runs WHERE started = ?1 AND total = ?2 AND correct = ?3
             AND wrong = ?4)sql");
@@ -274,14 +271,15 @@ std::string importHistoryCsv(const std::string &databasePath, const std::string 
             key.run = 0;
         if (const HistoryFault failed = store->writeInOpenTransaction(rows, run.keys);
             failed != HistoryFault::None) {
-            const std::string error = store->lastError();
+            const std::string error = sqlite3_errmsg(db);
             execute(db, "ROLLBACK");
             return faultMessage(failed, databasePath, error);
         }
         ++imported;
     }
     if (execute(db, "COMMIT") != SQLITE_OK) {
-        const std::string error = faultMessage(store->lastFault(), databasePath, store->lastError());
+        const std::string error =
+            faultMessage(store->lastFault(), databasePath, sqlite3_errmsg(db));
         execute(db, "ROLLBACK");
         return error;
     }

@@ -17,7 +17,8 @@ bool isLasting(HistoryFault fault)
 std::string faultMessage(HistoryFault fault, const std::string &path, const std::string &detail)
 {
     const std::string off = "练习记录已关闭，练习照常。History is off; the drill goes on. ";
-    const std::string kept = "按键暂存在内存中，稍后再写。The keys are kept in memory and written later. ";
+    const std::string kept =
+        "按键暂存在内存中，稍后再写。The keys are kept in memory and written later. ";
     std::string text;
     switch (fault) {
     case HistoryFault::None:
@@ -26,10 +27,13 @@ std::string faultMessage(HistoryFault fault, const std::string &path, const std:
         text = off + "无法创建或写入文件夹。The folder cannot be created or written: ";
         break;
     case HistoryFault::CannotWrite:
-        text = off + "文件只读或无权写入。The file cannot be written (read-only or no permission): ";
+        text =
+            off + "文件只读或无权写入。The file cannot be written (read-only or no permission): ";
         break;
     case HistoryFault::NotADatabase:
-        text = off + "文件不是练习记录，保持原样。The file is not a history database and is left as it is: ";
+        text = off
+            + "文件不是练习记录，保持原样。The file is not a history database and is left as it "
+              "is: ";
         break;
     case HistoryFault::Damaged:
         text = off + "文件已损坏，保持原样。The file is damaged and left as it is: ";
@@ -40,7 +44,7 @@ std::string faultMessage(HistoryFault fault, const std::string &path, const std:
               "is left as it is: ";
         break;
     case HistoryFault::DiskFull:
-        text = kept + "磁盘已满。The disk is full: ";
+        text = kept + "磁盘已满或文件无法增大。The disk is full or the file cannot grow: ";
         break;
     case HistoryFault::Locked:
         text = kept + "文件被其他程序锁定。The file is locked by another program: ";
@@ -49,7 +53,8 @@ std::string faultMessage(HistoryFault fault, const std::string &path, const std:
         text = kept + "写入出错（" + detail + "）。Writing failed (" + detail + "): ";
         break;
     case HistoryFault::QueueFull:
-        text = "待写的按键太多，之后的按键不再记录。Too many keys wait to be written; further keys are "
+        text = "待写的按键太多，之后的按键不再记录。Too many keys wait to be written; further keys "
+               "are "
                "not recorded: ";
         break;
     case HistoryFault::ExitTimeout:

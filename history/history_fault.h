@@ -25,4 +25,5 @@ bool isLasting(HistoryFault fault);
 
 // One line for standard error, in Chinese and English, naming the file; detail (a count, the
 // database's own words) where the fault has one.
-std::string faultMessage(HistoryFault fault, const std::string &path, const std::string &detail = {});
+std::string faultMessage(HistoryFault fault, const std::string &path,
+                         const std::string &detail = {});

@@ -51,7 +51,11 @@ struct HistoryRecorder::Shared
 
     void report(HistoryFault fault, const std::string &detail = {});
     void work();
+    std::unique_ptr<HistoryStore> openStore();
     bool writeBatch(HistoryStore &store);
+    // Reports a fault once, and keeps the queue for later or, for a lasting fault, drops it.
+    // Called with the mutex held.
+    void noteFault(HistoryFault fault, const std::string &detail);
 
     const HistoryRecorderOptions options;
     const std::string owner = processIdentity();
@@ -94,38 +98,62 @@ void HistoryRecorder::Shared::report(HistoryFault fault, const std::string &deta
         std::fprintf(stderr, "%s\n", message.c_str());
 }
 
-void HistoryRecorder::Shared::work()
+std::unique_ptr<HistoryStore> HistoryRecorder::Shared::openStore()
 {
     HistoryFault fault = HistoryFault::None;
     auto store = HistoryStore::open(options.path, fault, {options.busyTimeout, &abandon, false});
-    if (store)
+    if (store) {
         store->endAbandonedRuns();
-    else if (fault != HistoryFault::None)
-        report(fault);
+        return store;
+    }
+    std::lock_guard guard(mutex);
+    noteFault(fault, {});
+    return nullptr;
+}
 
-    std::unique_lock lock(mutex);
-    if (!store) {
+void HistoryRecorder::Shared::noteFault(HistoryFault fault, const std::string &detail)
+{
+    if (fault != lastReported)
+        report(fault, detail);
+    lastReported = fault;
+    urgent = false;
+    if (isLasting(fault)) {
         off = true;
         runs.clear();
         keys.clear();
+        oldestKey.reset();
+    } else if (!runs.empty() || !keys.empty()) {
+        oldestKey = Clock::now();
     }
+}
+
+void HistoryRecorder::Shared::work()
+{
+    // Opened at once, off the window's thread, so that the first write finds it ready.
+    std::unique_ptr<HistoryStore> store = openStore();
+    std::unique_lock lock(mutex);
     for (;;) {
         const auto due = [&] {
             return finishing || urgent
                 || (oldestKey && Clock::now() >= *oldestKey + options.writeInterval);
         };
-        if (oldestKey)
-            wake.wait_until(lock, *oldestKey + options.writeInterval, due);
-        else
-            wake.wait(lock, due);
+        if (!due()) {
+            if (oldestKey)
+                wake.wait_until(lock, *oldestKey + options.writeInterval);
+            else
+                wake.wait(lock);
+            continue;
+        }
         const bool last = finishing;
         bool written = true;
         if (!off && (!runs.empty() || !keys.empty())) {
             lock.unlock();
-            written = writeBatch(*store);
+            if (!store)
+                store = openStore();
+            written = store && writeBatch(*store);
             lock.lock();
         }
-        if (last && (written || abandon)) {
+        if (last && (written || off || abandon)) {
             everythingWritten = written && !off;
             stopped = true;
             done.notify_all();
@@ -176,21 +204,12 @@ bool HistoryRecorder::Shared::writeBatch(HistoryStore &store)
         lastReported = HistoryFault::None;
         return true;
     }
-    if (fault != lastReported)
-        report(fault, store.lastError());
-    lastReported = fault;
-    if (isLasting(fault)) {
-        off = true;
-        runs.clear();
-        keys.clear();
-        return false;
-    }
     // Tried again later: what came meanwhile is newer for its run, and follows the taken keys.
     takenRuns.merge(runs);
     runs.swap(takenRuns);
     takenKeys.insert(takenKeys.end(), keys.begin(), keys.end());
     keys.swap(takenKeys);
-    oldestKey = Clock::now();
+    noteFault(fault, store.lastError());
     return false;
 }
 

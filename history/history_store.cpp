@@ -4,15 +4,13 @@
 #include "process_identity.h"
 #include "sqlite_statement.h"
 
-#include <sqlite3.h>
-
-#include <cerrno>
 #include <filesystem>
+#include <sqlite3.h>
 #include <thread>
 
 namespace {
 
-HistoryFault faultOf(int code, sqlite3 *db)
+HistoryFault faultOf(int code)
 {
     switch (code & 0xff) {
     case SQLITE_OK:
@@ -24,11 +22,9 @@ HistoryFault faultOf(int code, sqlite3 *db)
         return HistoryFault::Locked;
     case SQLITE_FULL:
         return HistoryFault::DiskFull;
-    case SQLITE_IOERR: {
-        const int error = db ? sqlite3_system_errno(db) : 0;
-        return error == ENOSPC || error == EFBIG || error == EDQUOT ? HistoryFault::DiskFull
-                                                                     : HistoryFault::WriteFailed;
-    }
+    case SQLITE_IOERR:
+        // A write cut short: a full disk or a file-size limit (SQLite keeps no errno for it).
+        return code == SQLITE_IOERR_WRITE ? HistoryFault::DiskFull : HistoryFault::WriteFailed;
     case SQLITE_NOTADB:
         return HistoryFault::NotADatabase;
     case SQLITE_CORRUPT:
@@ -94,11 +90,11 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const std::string &path, Histor
         }
     }
     sqlite3 *db = nullptr;
-    const int flags = options.readOnly ? SQLITE_OPEN_READONLY
-                                       : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int flags =
+        options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (opened != SQLITE_OK) {
-        fault = existed ? faultOf(opened, db) : HistoryFault::CannotCreateFolder;
+        fault = existed ? faultOf(opened) : HistoryFault::CannotCreateFolder;
         sqlite3_close_v2(db);
         return nullptr;
     }
@@ -119,61 +115,59 @@ HistoryFault HistoryStore::prepare(bool readOnly)
     // Only reads until the file is known to be a history database: anything else stays as it is.
     SqliteStatement version(m_db, "PRAGMA user_version");
     if (const int read = version.step(); read != SQLITE_ROW)
-        return faultOf(read, m_db);
+        return faultOf(read);
     const int fileVersion = static_cast<int>(version.integer(0));
+    version.reset();
     SqliteStatement tables(m_db, "SELECT count(*) FROM sqlite_schema");
     if (const int read = tables.step(); read != SQLITE_ROW)
-        return faultOf(read, m_db);
+        return faultOf(read);
+    const std::int64_t tableCount = tables.integer(0);
+    tables.reset();
     if (fileVersion > historySchema::currentVersion)
         return HistoryFault::NewerVersion;
     // Another program's database: tables, but no version of ours.
-    if (fileVersion == 0 && tables.integer(0) > 0)
+    if (fileVersion == 0 && tableCount > 0)
         return HistoryFault::NotADatabase;
     if (readOnly)
         return HistoryFault::None;
 
     SqliteStatement journal(m_db, "PRAGMA journal_mode = WAL");
     if (const int set = journal.step(); set != SQLITE_ROW)
-        return faultOf(set, m_db);
+        return faultOf(set);
+    journal.reset();
     // In write-ahead mode a commit without sync survives a crash of the program, not of the system.
     if (const int set = execute(m_db, "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON");
         set != SQLITE_OK)
-        return faultOf(set, m_db);
+        return faultOf(set);
     if (fileVersion == historySchema::currentVersion)
         return HistoryFault::None;
 
     if (const int begun = execute(m_db, "BEGIN IMMEDIATE"); begun != SQLITE_OK)
-        return faultOf(begun, m_db);
+        return faultOf(begun);
     // Another drill may have upgraded it meanwhile.
     SqliteStatement again(m_db, "PRAGMA user_version");
     const int stepped = again.step();
     const int current = stepped == SQLITE_ROW ? static_cast<int>(again.integer(0)) : -1;
     again.reset();
     if (current < 0 || !historySchema::upgrade(m_db, current)
-        || execute(m_db, "COMMIT") != SQLITE_OK) {
-        const HistoryFault fault = lastFault();
-        execute(m_db, "ROLLBACK");
-        return fault == HistoryFault::None ? HistoryFault::WriteFailed : fault;
-    }
+        || execute(m_db, "COMMIT") != SQLITE_OK)
+        return rollBack(HistoryFault::None);
     return HistoryFault::None;
 }
 
 HistoryFault HistoryStore::write(std::vector<RunRow> &runs, const std::vector<KeyRow> &keys)
 {
     if (execute(m_db, "BEGIN IMMEDIATE") != SQLITE_OK)
-        return lastFault();
+        return rollBack(HistoryFault::None);
     std::vector<std::int64_t> idsBefore;
     for (const RunRow &run : runs)
         idsBefore.push_back(run.id);
-    HistoryFault fault = writeInOpenTransaction(runs, keys);
+    const HistoryFault fault = writeInOpenTransaction(runs, keys);
     if (fault == HistoryFault::None && execute(m_db, "COMMIT") == SQLITE_OK)
         return HistoryFault::None;
-    if (fault == HistoryFault::None)
-        fault = lastFault();
-    execute(m_db, "ROLLBACK");
     for (std::size_t i = 0; i < runs.size(); ++i)
         runs[i].id = idsBefore[i];
-    return fault == HistoryFault::None ? HistoryFault::WriteFailed : fault;
+    return rollBack(fault);
 }
 
 HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
@@ -233,7 +227,7 @@ HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
 HistoryFault HistoryStore::endAbandonedRuns(int *count)
 {
     if (execute(m_db, "BEGIN IMMEDIATE") != SQLITE_OK)
-        return lastFault();
+        return rollBack(HistoryFault::None);
     std::vector<std::int64_t> abandoned;
     {
         SqliteStatement open(m_db, "SELECT id, owner FROM runs WHERE ended_by IS NULL");
@@ -252,18 +246,12 @@ HistoryFault HistoryStore::endAbandonedRuns(int *count)
         WHERE id = ?1)sql");
     for (const std::int64_t id : abandoned) {
         end.bind(1, id);
-        if (end.step() != SQLITE_DONE) {
-            const HistoryFault fault = lastFault();
-            execute(m_db, "ROLLBACK");
-            return fault;
-        }
+        if (end.step() != SQLITE_DONE)
+            return rollBack(HistoryFault::None);
         end.reset();
     }
-    if (execute(m_db, "COMMIT") != SQLITE_OK) {
-        const HistoryFault fault = lastFault();
-        execute(m_db, "ROLLBACK");
-        return fault;
-    }
+    if (execute(m_db, "COMMIT") != SQLITE_OK)
+        return rollBack(HistoryFault::None);
     if (count)
         *count = static_cast<int>(abandoned.size());
     return HistoryFault::None;
@@ -271,10 +259,19 @@ HistoryFault HistoryStore::endAbandonedRuns(int *count)
 
 HistoryFault HistoryStore::lastFault() const
 {
-    return faultOf(sqlite3_extended_errcode(m_db), m_db);
+    return faultOf(sqlite3_extended_errcode(m_db));
 }
 
 std::string HistoryStore::lastError() const
 {
-    return sqlite3_errmsg(m_db);
+    return m_lastError;
+}
+
+HistoryFault HistoryStore::rollBack(HistoryFault fault)
+{
+    if (fault == HistoryFault::None)
+        fault = lastFault();
+    m_lastError = sqlite3_errmsg(m_db);
+    execute(m_db, "ROLLBACK");
+    return fault == HistoryFault::None ? HistoryFault::WriteFailed : fault;
 }

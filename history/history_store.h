@@ -75,7 +75,7 @@ public:
 
     // The fault behind the database's last error.
     HistoryFault lastFault() const;
-    // The database's own words for its last error.
+    // The database's own words for the fault that ended the last transaction.
     std::string lastError() const;
 
     sqlite3 *handle() const { return m_db; }
@@ -85,7 +85,10 @@ public:
 private:
     explicit HistoryStore(sqlite3 *db);
     HistoryFault prepare(bool readOnly);
+    // Ends the transaction under way without its changes; gives the fault that ended it.
+    HistoryFault rollBack(HistoryFault fault);
 
     sqlite3 *m_db = nullptr;
     std::unique_ptr<BusyWait> m_busyWait;
+    std::string m_lastError;
 };

@@ -4,8 +4,9 @@
 
 SqliteStatement::SqliteStatement(sqlite3 *db, std::string_view sql)
 {
-    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_statement, nullptr)
-        != SQLITE_OK)
+    m_prepared =
+        sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_statement, nullptr);
+    if (m_prepared != SQLITE_OK)
         m_statement = nullptr;
 }
 
@@ -41,13 +42,18 @@ SqliteStatement &SqliteStatement::bindNull(int index)
 
 int SqliteStatement::step()
 {
-    return m_statement ? sqlite3_step(m_statement) : SQLITE_MISUSE;
+    return m_statement ? sqlite3_step(m_statement) : m_prepared;
 }
 
 void SqliteStatement::reset()
 {
     sqlite3_reset(m_statement);
     sqlite3_clear_bindings(m_statement);
+}
+
+int SqliteStatement::columnCount() const
+{
+    return sqlite3_column_count(m_statement);
 }
 
 std::int64_t SqliteStatement::integer(int column) const

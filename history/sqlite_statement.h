@@ -25,11 +25,12 @@ public:
     SqliteStatement &bind(int index, std::string_view text);
     SqliteStatement &bindNull(int index);
 
-    // SQLITE_ROW, SQLITE_DONE or an error code.
+    // SQLITE_ROW, SQLITE_DONE or an error code (the preparing's, if that failed).
     int step();
     // Ready to be stepped again, with its bindings cleared.
     void reset();
 
+    int columnCount() const;
     std::int64_t integer(int column) const;
     double real(int column) const;
     std::string text(int column) const;
@@ -37,6 +38,7 @@ public:
 
 private:
     sqlite3_stmt *m_statement = nullptr;
+    int m_prepared = 0;
 };
 
 // Runs statements that give no rows; gives SQLite's result code.
