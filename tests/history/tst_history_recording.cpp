@@ -27,7 +27,9 @@ void TestHistoryRecording::typedRunsBecomeRows()
     Form1 form([](Verdict) {}, {}, &recorder);
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QWindow *window = form.windowHandle();
-    const auto shown = [&] { return form.findChild<QLabel *>("zimu")->text(); };
+    const auto shown = [&] {
+        return form.findChild<QLabel *>("zimu")->text();
+    };
 
     // Right, wrong (Shift alone), right after a pause: the letters asked and the keys released.
     QStringList expected;
