@@ -1,9 +1,12 @@
 #include "history_database.h"
 #include "history_recorder.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 // The program's options, run as from a script over ssh: no display of any kind.
 class TestHistoryCommandLine : public QObject
@@ -15,6 +18,7 @@ private slots:
     void answersWithoutAWindow_data();
     void answersWithoutAWindow();
     void exportsAndImportsWithoutADisplay();
+    void reportsAFolderItCannotWrite();
 
 private:
     int run(const QStringList &arguments, QByteArray *out = nullptr, QByteArray *err = nullptr);
@@ -109,6 +113,41 @@ void TestHistoryCommandLine::exportsAndImportsWithoutADisplay()
                  .value("SELECT letter, correct, press_ms, release_ms FROM keys")
                  .mid(1),
              "|1|80|250");
+}
+
+void TestHistoryCommandLine::reportsAFolderItCannotWrite()
+{
+    // Root writes anywhere: the drill runs as an ordinary user there, as people run it.
+    const QString folder = m_folder.filePath("read-only");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::setPermissions(
+        folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(
+        m_folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
+    const QString history = folder + "/history.sqlite";
+    QStringList command {TYPING_DRILL_PROGRAM, "--history-file", history};
+    if (geteuid() == 0)
+        command = QStringList {"--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
+    QProcess drill;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    drill.setProcessEnvironment(environment);
+    drill.start(geteuid() == 0 ? "setpriv" : command.takeFirst(), command);
+    QVERIFY(drill.waitForStarted());
+
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += drill.readAllStandardError()).contains(history.toUtf8()),
+                             10000);
+    // The drill goes on without its history.
+    QTest::qWait(300);
+    QCOMPARE(drill.state(), QProcess::Running);
+    drill.terminate();
+    QVERIFY(drill.waitForFinished(5000));
+    said += drill.readAllStandardError();
+    const QStringList lines = QString::fromUtf8(said).split('\n').filter("typing-drill:");
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().contains("folder cannot be created or written"), said.constData());
+    QVERIFY(!QFile::exists(history));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryCommandLine)
