@@ -208,6 +208,15 @@ void Form1::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
+void Form1::changeEvent(QEvent *event)
+{
+    // Coming back to the window is coming back to the drill: the answer box takes the keys again,
+    // wherever Tab had left the focus.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_ended)
+        m_ui.Text1->setFocus();
+    QWidget::changeEvent(event);
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
     endProgram();
