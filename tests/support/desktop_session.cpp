@@ -240,6 +240,8 @@ EnvironmentChanges DesktopSession::environment() const
 {
     EnvironmentChanges environment = m_environment;
     environment.emplace_back("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    // The programs keep their history here, not in the user's own.
+    environment.emplace_back("XDG_DATA_HOME", m_folder.filePath("data").toStdString());
     return environment;
 }
 

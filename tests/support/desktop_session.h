@@ -37,7 +37,7 @@ public:
     QString filePath(const QString &name) const { return m_folder.filePath(name); }
 
     // What a program needs to open its window here and be read over the accessibility bus: the
-    // display, the Qt platform, the session bus and a runtime folder of its own.
+    // display, the Qt platform, the session bus, and a runtime and a data folder of its own.
     EnvironmentChanges environment() const;
     // The same on top of this process's environment, for QProcess.
     QProcessEnvironment processEnvironment(const EnvironmentChanges &extra = {}) const;
