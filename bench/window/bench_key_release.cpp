@@ -7,10 +7,12 @@
 #include "detectable_auto_repeat.h"
 #include "fake_key_events.h"
 #include "form1.h"
+#include "history_recorder.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -170,11 +172,29 @@ int main(int argc, char *argv[])
         std::printf("the drill's window did not become active\n");
     const ReleaseTimes judged = timeReleases(form.windowHandle(), rounds);
 
+    form.hide();
+
+    // The same window telling the history recorder of each key, as the program runs it.
+    QTemporaryDir historyFolder;
+    HistoryRecorderOptions historyOptions;
+    historyOptions.path = historyFolder.filePath("history.sqlite").toStdString();
+    HistoryRecorder recorder(historyOptions);
+    Form1 recorded([](Verdict) {}, {}, &recorder);
+    if (!QTest::qWaitForWindowActive(&recorded))
+        std::printf("the recorded drill's window did not become active\n");
+    const ReleaseTimes withHistory = timeReleases(recorded.windowHandle(), rounds);
+    recorded.hide();
+    form.show();
+    form.activateWindow();
+    if (!QTest::qWaitForWindowActive(&form))
+        std::printf("the drill's window did not become active again\n");
+
     const Spread baselineSpread = spreadOf(baseline.handled);
     const Spread judgedSpread = spreadOf(judged.handled);
     print("release into a plain line edit", baselineSpread, rounds);
     print("release judged by Form1, labels written", judgedSpread, rounds);
     print("  the same with the repaint that follows", spreadOf(judged.repainted), rounds);
+    print("  the same with the history recorded", spreadOf(withHistory.handled), rounds);
     std::printf("Form1 / plain line edit, medians: %.2f\n",
                 judgedSpread.median / baselineSpread.median);
     std::printf("releases the window counted: %s\n",
