@@ -91,6 +91,7 @@ private slots:
     void endsAbandonedRunsAsInterrupted();
     void keepsKeysWhileTheFileIsLocked();
     void keepsKeysWhileTheDiskIsFull();
+    void givesUpTheLastWriteAtExit();
     void csvRoundTrip();
     void refusesMalformedCsv_data();
     void refusesMalformedCsv();
@@ -333,6 +334,23 @@ void TestHistoryStore::keepsKeysWhileTheDiskIsFull()
     QVERIFY(recorder.finish(std::chrono::seconds(5)));
     QCOMPARE(db.value("SELECT count(*), max(n) FROM keys"), "3001|3001");
     QCOMPARE(db.value("PRAGMA integrity_check"), "ok");
+}
+
+void TestHistoryStore::givesUpTheLastWriteAtExit()
+{
+    // Locked for longer than the exit may wait: the program ends anyway, and says what it lost.
+    makeDatabase(m_path, historySchema::currentVersion);
+    HistoryDatabase other(m_path);
+    QCOMPARE(execute(other.handle(), "BEGIN EXCLUSIVE"), SQLITE_OK);
+    HistoryRecorder recorder(options(m_path));
+    Typist typist(recorder);
+    typist.type(true);
+    typist.type(true);
+    typist.end(RunEnd::Exit);
+    QVERIFY(!recorder.finish(std::chrono::milliseconds(100)));
+    QVERIFY2(messages().last().contains("the last 2 keys could not be written in time"),
+             qPrintable(messages().join('\n')));
+    QCOMPARE(execute(other.handle(), "COMMIT"), SQLITE_OK);
 }
 
 void TestHistoryStore::csvRoundTrip()
