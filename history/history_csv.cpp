@@ -185,11 +185,14 @@ std::string readRuns(const CsvFile &file, std::map<std::int64_t, ImportedRun> &r
         if (!f[3].empty() && f[3] != "restart" && f[3] != "exit" && f[3] != "interrupted")
             return at(file, record, "ended_by 无效。Bad ended_by.");
         row.endedBy = f[3];
-        if (!readInteger(f[4], row.ticks) || !readInteger(f[5], row.total)
-            || !readInteger(f[6], row.correct) || !readInteger(f[7], row.wrong) || row.ticks < 0
-            || row.correct < 0 || row.wrong < 0 || row.total != row.correct + row.wrong)
+        RunFigures &figures = row.figures;
+        if (!readInteger(f[4], figures.ticks) || !readInteger(f[5], figures.total)
+            || !readInteger(f[6], figures.correct) || !readInteger(f[7], figures.wrong)
+            || figures.ticks < 0 || figures.correct < 0 || figures.wrong < 0
+            || figures.total != figures.correct + figures.wrong)
             return at(file, record, "计数无效。Bad counts: total must be correct + wrong.");
-        if (!readDecimal(f[8], row.speed) || !readDecimal(f[9], row.accuracy) || row.accuracy > 100)
+        if (!readDecimal(f[8], figures.speed) || !readDecimal(f[9], figures.accuracy)
+            || figures.accuracy > 100)
             return at(file, record, "速度或正确率无效。Bad speed or accuracy.");
         runs[row.id].row = row;
     }
@@ -254,8 +257,9 @@ std::string importHistoryCsv(const std::string &databasePath, const std::string 
     SqliteStatement taken(db, "SELECT count(*) FROM runs WHERE id = ?1");
     int imported = 0, skipped = 0;
     for (auto &[id, run] : runs) {
-        known.bind(1, run.row.started).bind(2, run.row.total).bind(3, run.row.correct);
-        known.bind(4, run.row.wrong);
+        const RunFigures &figures = run.row.figures;
+        known.bind(1, run.row.started).bind(2, figures.total).bind(3, figures.correct);
+        known.bind(4, figures.wrong);
         const bool there = known.step() == SQLITE_ROW && known.integer(0) > 0;
         known.reset();
         if (there) {

@@ -26,12 +26,7 @@ struct RunSnapshot
     WallClock::time_point started;
     WallClock::time_point ended;
     const char *endedBy = "";
-    std::int64_t ticks = 0;
-    std::int64_t total = 0;
-    std::int64_t correct = 0;
-    std::int64_t wrong = 0;
-    double speed = 0;
-    double accuracy = 0;
+    RunFigures figures;
 };
 
 struct QueuedKey
@@ -185,8 +180,8 @@ bool HistoryRecorder::Shared::writeBatch(HistoryStore &store)
         const auto id = ids.find(serial);
         const bool goesOn = *run.endedBy == '\0';
         rows.push_back({id == ids.end() ? 0 : id->second, localTimestamp(run.started),
-                        localTimestamp(run.ended), run.endedBy, run.ticks, run.total, run.correct,
-                        run.wrong, run.speed, run.accuracy, goesOn ? owner : std::string()});
+                        localTimestamp(run.ended), run.endedBy, run.figures,
+                        goesOn ? owner : std::string()});
     }
     std::vector<KeyRow> keyRows;
     keyRows.reserve(takenKeys.size());
@@ -239,12 +234,8 @@ void HistoryRecorder::keyJudged(const JudgedKey &key, const TypingDrill &drill)
         return;
     RunSnapshot &run = m_run->snapshot;
     run.ended = WallClock::now();
-    run.ticks = drill.tickN();
-    run.total = drill.zongshuN();
-    run.correct = drill.zhengqueN();
-    run.wrong = drill.cuowuN();
-    run.speed = speedPerMinute(drill);
-    run.accuracy = correctShare(drill) * 100;
+    run.figures = {drill.tickN(),  drill.zongshuN(),      drill.zhengqueN(),
+                   drill.cuowuN(), speedPerMinute(drill), correctShare(drill) * 100};
     ++m_run->keys;
 
     std::lock_guard guard(m_shared->mutex);
@@ -276,7 +267,7 @@ void HistoryRecorder::runEnded(RunEnd end, const TypingDrill &drill)
     RunSnapshot &snapshot = run->snapshot;
     snapshot.ended = WallClock::now();
     snapshot.endedBy = end == RunEnd::Restart ? "restart" : "exit";
-    snapshot.ticks = drill.tickN();
+    snapshot.figures.ticks = drill.tickN();
 
     std::lock_guard guard(m_shared->mutex);
     if (m_shared->off)

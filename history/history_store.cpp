@@ -196,8 +196,9 @@ HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
             storeRun.bindNull(4);
         else
             storeRun.bind(4, run.endedBy);
-        storeRun.bind(5, run.ticks).bind(6, run.total).bind(7, run.correct).bind(8, run.wrong);
-        storeRun.bind(9, run.speed).bind(10, run.accuracy);
+        const RunFigures &figures = run.figures;
+        storeRun.bind(5, figures.ticks).bind(6, figures.total).bind(7, figures.correct);
+        storeRun.bind(8, figures.wrong).bind(9, figures.speed).bind(10, figures.accuracy);
         if (run.owner.empty())
             storeRun.bindNull(11);
         else

@@ -11,6 +11,18 @@
 
 struct sqlite3;
 
+// A run's length in ticks, its counts, and the speed (keys per minute) and accuracy (per cent)
+// the drill last showed.
+struct RunFigures
+{
+    std::int64_t ticks = 0;
+    std::int64_t total = 0;
+    std::int64_t correct = 0;
+    std::int64_t wrong = 0;
+    double speed = 0;
+    double accuracy = 0;
+};
+
 // One practice run as stored. An id of 0 is a run not stored yet; an empty endedBy a run that
 // goes on.
 struct RunRow
@@ -19,12 +31,7 @@ struct RunRow
     std::string started;
     std::string ended;
     std::string endedBy;
-    std::int64_t ticks = 0;
-    std::int64_t total = 0;
-    std::int64_t correct = 0;
-    std::int64_t wrong = 0;
-    double speed = 0;
-    double accuracy = 0;
+    RunFigures figures;
     // The live process writing the run; empty once it has ended.
     std::string owner;
 };

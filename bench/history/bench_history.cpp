@@ -96,6 +96,24 @@ TableRow firstOpen(const char *self, const std::string &how, const std::string &
     return {"first open of the history, " + how, "ms", summarise(times), {}, ""};
 }
 
+// A recorder with a run started, as the window has it after its start.
+struct RecordedDrill
+{
+    explicit RecordedDrill(const std::string &path)
+        : recorder([&] {
+            HistoryRecorderOptions options;
+            options.path = path;
+            return options;
+        }())
+    {
+        drill.reset();
+        recorder.runStarted();
+    }
+
+    HistoryRecorder recorder;
+    TypingDrill drill;
+};
+
 void typeKeys(HistoryRecorder &recorder, TypingDrill &drill, int count)
 {
     for (int i = 0; i < count; ++i) {
@@ -108,12 +126,8 @@ void typeKeys(HistoryRecorder &recorder, TypingDrill &drill, int count)
 
 TableRow keyCall(const std::string &path)
 {
-    HistoryRecorderOptions options;
-    options.path = path;
-    HistoryRecorder recorder(options);
-    TypingDrill drill;
-    drill.reset();
-    recorder.runStarted();
+    RecordedDrill recorded(path);
+    auto &[recorder, drill] = recorded;
     std::vector<double> perKey;
     for (int round = 0; round < 200; ++round) {
         const auto start = Clock::now();
@@ -161,7 +175,7 @@ std::vector<TableRow> millionKeys(const std::string &path)
         // A new run every 200 keys, as practice comes.
         if (n % 200 == 0)
             runs[0].id = 0;
-        runs[0].total = n % 200 + batch;
+        runs[0].figures.total = n % 200 + batch;
         if (store->write(runs, rows) != HistoryFault::None)
             break;
     }
@@ -184,12 +198,8 @@ TableRow finalWrite(const std::string &path)
 {
     std::vector<double> times;
     for (int round = 0; round < 20; ++round) {
-        HistoryRecorderOptions options;
-        options.path = path;
-        HistoryRecorder recorder(options);
-        TypingDrill drill;
-        drill.reset();
-        recorder.runStarted();
+        RecordedDrill recorded(path);
+        auto &[recorder, drill] = recorded;
         typeKeys(recorder, drill, 20);
         usleep(50000);
         recorder.runEnded(RunEnd::Exit, drill);
