@@ -1,7 +1,7 @@
 #include "application_info.h"
 #include "detectable_auto_repeat.h"
 #include "form1.h"
-#include "sound_cues.h"
+#include "lazy_sound_cues.h"
 
 #include <QApplication>
 
@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     requestDetectableAutoRepeat();
 
     // The cues outlive the window that plays them; their end stops any sound still playing.
-    SoundCues cues;
+    LazySoundCues cues;
     Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); }, [&cues] { cues.prepare(); });
     return QApplication::exec();
 }
