@@ -7,14 +7,33 @@
 #include <QApplication>
 #include <SDL.h>
 
+#include <dlfcn.h>
 #include <mutex>
 
 namespace {
+
+void ignoreAlsaError(const char *, int, const char *, int, const char *, ...) { }
+
+// libasound prints its configuration errors on standard error when SDL tries it on a machine
+// with no sound card; a missing card is no news to the user, and cues stay silent as without a
+// server. SDL links libasound itself: it is set quiet only if loaded.
+void quietenAlsa()
+{
+    void *alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_NOLOAD);
+    if (!alsa)
+        return;
+    using Handler = void (*)(const char *, int, const char *, int, const char *, ...);
+    if (auto setHandler =
+            reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler")))
+        setHandler(ignoreAlsaError);
+    dlclose(alsa);
+}
 
 void setSdlHintsOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        quietenAlsa();
         // Qt handles the program's signals; SDL must not install handlers of its own.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "typing-drill");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cue_output.h"
 #include "typing_drill.h"
 
 #include <chrono>
@@ -24,27 +25,27 @@ struct SoundCuesOptions
 
 // The two feedback sounds, correct and wrong. Owns the audio output; one per program, created by
 // main(). Nothing here ever blocks the caller on the audio system.
-class SoundCues
+class SoundCues : public CueOutput
 {
 public:
     // Returns at once; the device is opened on a worker thread.
     SoundCues();
     explicit SoundCues(SoundCuesOptions options);
     // Never waits on the audio system.
-    ~SoundCues();
+    ~SoundCues() override;
     SoundCues(const SoundCues &) = delete;
     SoundCues &operator=(const SoundCues &) = delete;
 
     // Starts the cue, cutting off any cue playing; returns at once. Without a working audio
     // output the cue is dropped; without its asset the default alert sounds instead. A device
     // closed for lack of use opens again for it.
-    void playCue(Verdict verdict);
+    void playCue(Verdict verdict) override;
 
     // Whether the audio output is open, so that a cue played now is heard.
-    bool isOutputOpen() const;
+    bool isOutputOpen() const override;
     // Asks for the audio output to be ready soon, e.g. when a key goes down ahead of its release:
     // opens the device again if it was closed for lack of use. Returns at once.
-    void prepare();
+    void prepare() override;
 
 private:
     struct Private;

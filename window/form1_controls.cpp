@@ -4,6 +4,7 @@
 #include "program_icon.h"
 #include "twips.h"
 
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -37,6 +38,28 @@ struct TwipsRect
 
 enum class Sizing { Fixed, ToText };
 
+// Decoding the icon's five sizes and handing them to the window system costs the main thread
+// milliseconds before the first frame (see bench/README.md), and nobody looks at the icon in that
+// moment: the form gets it once its first frame is drawn.
+class IconOnceDrawn : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            auto *form = static_cast<QWidget *>(watched);
+            // Queued: the paint and the frame's flush come first.
+            QTimer::singleShot(0, form, [form] { form->setWindowIcon(programIcon()); });
+            form->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
 QFont drillFont(double points, QFont::Weight weight)
 {
     QFont font;
@@ -57,7 +80,7 @@ Form1Controls createForm1Controls(QWidget *form)
     };
     form->setObjectName("Form1");
     form->setWindowTitle(QStringLiteral("青禾打字软件V1.1\u2014送给我的宝贝禾乖乖"));
-    form->setWindowIcon(programIcon());
+    form->installEventFilter(new IconOnceDrawn(form));
     form->setFont(drillFont(defaultPoints, QFont::Normal));
     form->setFixedSize(px(clientWidth), px(clientHeight));
 

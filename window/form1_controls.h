@@ -29,7 +29,7 @@ struct Form1Controls
     QLabel *zimu = nullptr;
 };
 
-// Gives the form its title, icon, font and fixed size, and creates every control on it at its
-// place in twips converted at the logical DPI of the form's screen.
+// Gives the form its title, font and fixed size (its icon once it is first drawn), and creates
+// every control on it at its place in twips converted at the logical DPI of the form's screen.
 // Connects nothing and starts nothing: the window's behaviour is Form1's.
 Form1Controls createForm1Controls(QWidget *form);

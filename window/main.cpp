@@ -5,7 +5,7 @@
 #include "history_csv.h"
 #include "history_location.h"
 #include "history_recorder.h"
-#include "sound_cues.h"
+#include "lazy_sound_cues.h"
 
 #include <QApplication>
 #include <QFile>
@@ -84,7 +84,7 @@ int main(int argc, char *argv[])
         history = std::make_unique<HistoryRecorder>(options);
     }
     // The cues outlive the window that plays them; their end stops any sound still playing.
-    SoundCues cues;
+    LazySoundCues cues;
     Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); }, [&cues] { cues.prepare(); },
                history.get());
     const int status = QApplication::exec();

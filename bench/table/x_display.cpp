@@ -70,13 +70,25 @@ bool XDisplay::showsDrawing(unsigned long window)
 std::optional<XDisplay::Clock::time_point>
 XDisplay::waitForFirstFrame(std::chrono::milliseconds timeout)
 {
+    return watchStartup(timeout, std::chrono::milliseconds(0)).firstFrame;
+}
+
+XDisplay::Startup XDisplay::watchStartup(std::chrono::milliseconds timeout,
+                                         std::chrono::milliseconds quiet,
+                                         const std::function<void()> &onMapped)
+{
     Display *display = m_private->display;
     const auto deadline = Clock::now() + timeout;
-    std::optional<Clock::time_point> seen;
-    while (!seen && Clock::now() < deadline) {
+    Startup seen;
+    std::optional<Clock::time_point> lastDrawn;
+    while (Clock::now() < deadline) {
+        if (lastDrawn && Clock::now() - *lastDrawn >= quiet) {
+            seen.settled = lastDrawn;
+            break;
+        }
         if (XPending(display) == 0) {
             pollfd wanted {ConnectionNumber(display), POLLIN, 0};
-            poll(&wanted, 1, 5);
+            poll(&wanted, 1, 1);
             continue;
         }
         XEvent event;
@@ -86,11 +98,18 @@ XDisplay::waitForFirstFrame(std::chrono::milliseconds timeout)
             // Watched from its creation, so no drawing after it is mapped can be missed.
             m_private->watched[event.xcreatewindow.window] =
                 XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty);
+        } else if (event.type == MapNotify && m_private->watched.count(event.xmap.window)
+                   && !seen.mapped) {
+            seen.mapped = Clock::now();
+            if (onMapped)
+                onMapped();
         } else if (event.type == m_private->damageEvent + XDamageNotify) {
             const auto &notify = reinterpret_cast<const XDamageNotifyEvent &>(event);
             XDamageSubtract(display, notify.damage, None, None);
-            if (showsDrawing(notify.drawable))
-                seen = Clock::now();
+            if (seen.firstFrame)
+                lastDrawn = Clock::now();
+            else if (showsDrawing(notify.drawable))
+                seen.firstFrame = lastDrawn = Clock::now();
         }
     }
     return seen;

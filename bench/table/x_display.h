@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,19 @@ public:
     // the first time, after the server reports drawing into the window, that the window's
     // pixels are not all of one colour. Gives when that was seen, or nothing on timeout.
     std::optional<Clock::time_point> waitForFirstFrame(std::chrono::milliseconds timeout);
+
+    // When a new top-level window was mapped, first drawn, and last drawn before it stayed
+    // unchanged for the quiet time (its content settled; shorter than a text cursor's blink).
+    struct Startup
+    {
+        std::optional<Clock::time_point> mapped;
+        std::optional<Clock::time_point> firstFrame;
+        std::optional<Clock::time_point> settled;
+    };
+    // Watches a window created since watchForNewWindow() until its content settles or the
+    // timeout passes; onMapped runs as soon as the server reports the window mapped.
+    Startup watchStartup(std::chrono::milliseconds timeout, std::chrono::milliseconds quiet,
+                         const std::function<void()> &onMapped = {});
 
     // Sends a press or release of the key with the given keysym to the focused window and
     // flushes it to the server; gives when the server had it.

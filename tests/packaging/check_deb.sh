@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack into a temporary folder and checks its name, control
 # fields and contents, then runs lintian on it, which must report no error.
-# Usage: check_deb.sh BUILD_DIR VERSION
+# Usage: check_deb.sh BUILD_DIR VERSION MODULE_DIR
 set -euo pipefail
 build=$1
 version=$2
+module_dir=$3
 id=org.example.TypingDrill
 
 out=$(mktemp -d)
@@ -30,8 +31,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Version) == "$version" ]] || fail "Version is '$(field Version)'"
 [[ $(field Architecture) == "$arch" ]] || fail "Architecture is '$(field Architecture)'"
 depends=$(field Depends)
-# fonts-noto-cjk is named by hand; the libraries come from dpkg-shlibdeps reading the binary.
-for package in fonts-noto-cjk libc6 libqt6widgets6; do
+# fonts-noto-cjk is named by hand; the libraries come from dpkg-shlibdeps reading the binary
+# and the sound module.
+for package in fonts-noto-cjk libc6 libqt6widgets6 libsdl2-2.0-0; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 [[ $(field Recommends) == *qt6-wayland* ]] || fail "Recommends lacks qt6-wayland: $(field Recommends)"
@@ -39,6 +41,7 @@ dpkg-deb -I "$deb" >/dev/null || fail "dpkg-deb cannot read the control archive"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/typing-drill \
+    "./usr/$module_dir/sound.so" \
     ./usr/share/applications/$id.desktop \
     ./usr/share/metainfo/$id.metainfo.xml \
     ./usr/share/icons/hicolor/{32x32,48x48,64x64,128x128,256x256}/apps/$id.png \

@@ -2,10 +2,11 @@
 # Installs the built program into a temporary root (DESTDIR) and checks the tree as a desktop
 # would read it: the files in place, the menu entry and the AppStream data valid, the icons PNGs of
 # their stated sizes.
-# Usage: check_install_tree.sh BUILD_DIR VERSION
+# Usage: check_install_tree.sh BUILD_DIR VERSION MODULE_DIR
 set -euo pipefail
 build=$1
 version=$2
+module_dir=$3
 id=org.example.TypingDrill
 
 root=$(mktemp -d)
@@ -20,6 +21,7 @@ fail() {
 }
 
 for file in bin/typing-drill \
+    "$module_dir/sound.so" \
     share/applications/$id.desktop \
     share/metainfo/$id.metainfo.xml \
     share/icons/hicolor/scalable/apps/$id.svg \
@@ -29,6 +31,13 @@ for file in bin/typing-drill \
     [[ -f $usr/$file ]] || fail "$file is not installed"
 done
 [[ -x $usr/bin/typing-drill ]] || fail "bin/typing-drill is not executable"
+# The program looks for its sound module at a path relative to its own folder, and loads it by
+# this one exported name.
+relative=$(strings "$usr/bin/typing-drill" | grep -m1 '/sound\.so$' || true)
+[[ -n $relative && -f $usr/bin/$relative ]] \
+    || fail "the program looks for its sound module at bin/'$relative', which is not installed"
+nm -D --defined-only "$usr/$module_dir/sound.so" 2>/dev/null | grep -q ' T typing_drill_make_cue_output$' \
+    || fail "$module_dir/sound.so does not export its entry point"
 
 for size in 32 48 64 128 256; do
     png=share/icons/hicolor/${size}x${size}/apps/$id.png

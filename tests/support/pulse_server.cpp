@@ -55,14 +55,26 @@ bool PulseServer::start(std::chrono::milliseconds timeout)
     environment.emplace_back("PULSE_RUNTIME_PATH", m_folder);
     environment.emplace_back("PULSE_STATE_PATH", m_folder);
     // norewinds: without it the monitor loses the first milliseconds of every new stream.
-    m_pid = startProcess({"pulseaudio", "-n", "--daemonize=no", "--system=no", "--use-pid-file=no",
-                          "--exit-idle-time=-1", "--disallow-exit", "--realtime=yes",
-                          "--high-priority=yes", "--log-target=stderr", "-L",
-                          "module-null-sink sink_name=cues format=s16le rate=44100 channels=1 "
-                          "norewinds=1",
-                          "-L",
-                          "module-native-protocol-unix socket=" + socketPath + " auth-anonymous=1"},
-                         environment, -1, m_folder + "/daemon.log");
+    std::vector<std::string> arguments {
+        "pulseaudio",
+        "-n",
+        "--daemonize=no",
+        "--system=no",
+        "--use-pid-file=no",
+        "--exit-idle-time=-1",
+        "--disallow-exit",
+        "--realtime=yes",
+        "--high-priority=yes",
+        "--log-target=stderr",
+        "-L",
+        "module-null-sink sink_name=cues format=s16le rate=44100 channels=1 norewinds=1",
+        "-L",
+        "module-native-protocol-unix socket=" + socketPath + " auth-anonymous=1"};
+    if (m_suspendAfter.count() > 0)
+        arguments.insert(
+            arguments.end(),
+            {"-L", "module-suspend-on-idle timeout=" + std::to_string(m_suspendAfter.count())});
+    m_pid = startProcess(arguments, environment, -1, m_folder + "/daemon.log");
     if (m_pid <= 0)
         return false;
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -21,6 +21,10 @@ public:
     // Starts the daemon and returns once its socket accepts connections (false on timeout).
     // May be called again after stop() or kill(); clients find it at the same address.
     bool start(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Has the daemon, at its next start, suspend the sink when nothing has played or recorded
+    // for the given time, as a desktop's daemon does (after 5 s there): a suspended sink costs
+    // the server nothing.
+    void suspendIdleSinkAfter(std::chrono::seconds idle) { m_suspendAfter = idle; }
     // Ends the daemon with SIGTERM (SIGKILL if it lingers).
     void stop();
     // Ends the daemon at once with SIGKILL, as a crash would.
@@ -45,4 +49,5 @@ public:
 private:
     std::string m_folder;
     pid_t m_pid = -1;
+    std::chrono::seconds m_suspendAfter {0};
 };

@@ -1,4 +1,5 @@
 #include "desktop_session.h"
+#include "mapped_libraries.h"
 #include "monitor_recorder.h"
 #include "pulse_server.h"
 
@@ -25,6 +26,20 @@ int peak(const std::vector<std::int16_t> &samples, std::size_t from, std::size_t
 }
 
 constexpr int audible = 1000;
+
+// The libraries of the audio system a process has mapped: SDL, the sound servers' clients and
+// the program's own sound module.
+QStringList audioLibraries(pid_t pid)
+{
+    QStringList found;
+    for (const std::string &path : mappedLibraries(pid)) {
+        const QString library = QString::fromStdString(path);
+        for (const char *name : {"libSDL2", "libpulse", "libasound", "libsndfile", "/sound.so"})
+            if (library.contains(QLatin1String(name)))
+                found << library;
+    }
+    return found;
+}
 
 } // namespace
 
@@ -129,6 +144,8 @@ void TestEndToEnd::drillRunsFromStartToExit()
     QCOMPARE(labels.value("输入框"), "输入框");
     const char first = shownLetter();
     QVERIFY2(first >= 'A' && first <= 'Z', "no letter shown");
+    // Nothing of sound is loaded before the first key: it comes with that key.
+    QCOMPARE(audioLibraries(m_program), QStringList());
 
     // The letter shown, typed in lower case: correct, and the correct cue sounds.
     auto pressed = MonitorRecorder::Clock::now();
@@ -137,6 +154,7 @@ void TestEndToEnd::drillRunsFromStartToExit()
     QCOMPARE(readWindow().value("正确"), "1");
     QCOMPARE(readWindow().value("正确率"), "100%");
     QVERIFY2(heardSince(pressed, 3s), "no cue after a correct key");
+    QVERIFY(audioLibraries(m_program).size() >= 3);
 
     // Another letter, held for over a second: judged once, as wrong.
     const char shown = shownLetter();
