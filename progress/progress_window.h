@@ -1,0 +1,65 @@
+#pragma once
+
+#include "progress_data.h"
+
+#include <QFutureWatcher>
+#include <QWidget>
+
+class KeyboardMap;
+class LetterTableModel;
+class ProgressChart;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTableView;
+class QTableWidget;
+class QTimer;
+class RunsModel;
+
+// The progress window (练习记录): what the history says of the learner's practice. It reads
+// the history on a worker thread, never writing to it except through the delete button, and
+// follows a running drill by polling the file's size and time every second.
+class ProgressWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ProgressWindow(const QString &historyPath, QWidget *parent = nullptr);
+    ~ProgressWindow() override;
+
+    // Reads the history again now, unless a read is under way (then once more after it).
+    void reload();
+
+signals:
+    // A read of the history has been shown.
+    void refreshed();
+
+private:
+    void pollHistory();
+    void present(const ProgressSnapshot &snapshot);
+    void showSummary(const ProgressSnapshot &snapshot);
+    void showConfusions(const QList<Confusion> &confusions);
+    void confirmDelete();
+
+    QString m_path;
+    QFutureWatcher<ProgressSnapshot> m_reader;
+    bool m_readAgain = false;
+    QString m_fileSignature;
+    QDate m_readDay;
+    QTimer *m_poll;
+    ProgressSnapshot m_shown;
+
+    QStackedWidget *m_pages;
+    QLabel *m_message;
+    QList<QLabel *> m_summary;
+    ProgressChart *m_chart;
+    QComboBox *m_range;
+    KeyboardMap *m_keyboard;
+    LetterTableModel *m_letters;
+    QTableView *m_letterTable;
+    QTableWidget *m_confusions;
+    RunsModel *m_runs;
+    QTableView *m_runTable;
+    QPushButton *m_delete;
+};
