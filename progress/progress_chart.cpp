@@ -7,7 +7,6 @@
 #include <QValueAxis>
 
 #include <algorithm>
-#include <cmath>
 
 ProgressChart::ProgressChart(QWidget *parent)
     : QChartView(parent)
@@ -67,7 +66,8 @@ void ProgressChart::setPoints(const QList<ChartPoint> &points, bool byDay)
         m_time->setRange(first.addMSecs(-margin), last.addMSecs(margin));
         m_time->setFormat(first.daysTo(last) > 2 ? "MM-dd" : "MM-dd HH:mm");
     }
-    m_speedAxis->setRange(0, std::max(10.0, std::ceil(fastest * 1.1 / 10) * 10));
+    m_speedAxis->setRange(0, std::max(10.0, fastest * 1.1));
+    m_speedAxis->applyNiceNumbers();
 }
 
 void ProgressChart::showFigures(const QPointF &point, bool hovering)

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -81,6 +82,14 @@ QTableView *sortableTable(QAbstractItemModel *model, int sortRole, QWidget *pare
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // A row sorted in above the rows in view moves them down by one; a scrolled view follows
+    // them, while a view at its top shows the new row.
+    QObject::connect(proxy, &QAbstractItemModel::rowsInserted, view,
+                     [view](const QModelIndex &, int first, int last) {
+                         QScrollBar *bar = view->verticalScrollBar();
+                         if (bar->value() > 0 && first <= view->rowAt(0))
+                             bar->setValue(bar->value() + last - first + 1);
+                     });
     return view;
 }
 
@@ -100,6 +109,7 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     , m_runs(new RunsModel(this))
     , m_delete(new QPushButton(QStringLiteral("删除记录…"), this))
 {
+    m_delete->setObjectName("delete");
     setObjectName("ProgressWindow");
     setWindowTitle(QStringLiteral("练习记录 — 青禾打字软件"));
     setWindowIcon(programIcon());
@@ -108,6 +118,7 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     resize(1120, 660);
 
     auto *content = new QWidget(m_pages);
+    content->setObjectName("content");
     auto *layout = new QVBoxLayout(content);
 
     auto *summary = new QGroupBox(QStringLiteral("概况"), content);
@@ -144,17 +155,20 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
 
     auto *tabs = new QTabWidget(content);
     m_letterTable = sortableTable(m_letters, LetterTableModel::sortRole, tabs);
+    m_letterTable->setObjectName("letters");
     m_letterTable->setAccessibleName(QStringLiteral("字母表"));
     m_letterTable->sortByColumn(0, Qt::AscendingOrder);
     tabs->addTab(m_letterTable, QStringLiteral("字母"));
     m_confusions->setColumnCount(3);
     m_confusions->setHorizontalHeaderLabels({"要打的字母", "按成了", "次数"});
+    m_confusions->setObjectName("confusions");
     m_confusions->setAccessibleName(QStringLiteral("最常按错"));
     m_confusions->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_confusions->verticalHeader()->hide();
     m_confusions->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     tabs->addTab(m_confusions, QStringLiteral("最常按错"));
     m_runTable = sortableTable(m_runs, RunsModel::sortRole, tabs);
+    m_runTable->setObjectName("runs");
     m_runTable->setAccessibleName(QStringLiteral("练习列表"));
     m_runTable->sortByColumn(0, Qt::DescendingOrder);
     tabs->addTab(m_runTable, QStringLiteral("每次练习"));

@@ -52,22 +52,23 @@ double residentMiB()
 }
 
 // A run of 100 keys appended the way the drill writes one, from another connection.
-void appendRun(const QString &path, int id)
+void appendRun(const QString &path)
 {
     sqlite3 *db = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
-    std::string sql = "BEGIN; INSERT INTO runs VALUES (" + std::to_string(id)
-        + ", strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
-          " strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
-          " 'restart', 600, 100, 95, 5, 100.0, 95.0, NULL);";
+    std::string sql = "BEGIN; INSERT INTO runs VALUES (NULL,"
+                      " strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
+                      " strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
+                      " 'restart', 600, 100, 95, 5, 100.0, 95.0, NULL);";
     for (int n = 1; n <= 100; ++n) {
         const char letter = char('A' + n % 26);
-        sql += "INSERT INTO keys VALUES (" + std::to_string(id) + ", " + std::to_string(n) + ", '"
+        sql += "INSERT INTO keys VALUES ((SELECT max(id) FROM runs), " + std::to_string(n) + ", '"
             + letter + "', " + std::to_string(n % 20 ? letter : 'R') + ", " + (n % 20 ? "1" : "0")
             + ", 300, " + std::to_string(350 + n) + ");";
     }
     sql += "COMMIT;";
-    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        qFatal("could not append a run: %s", sqlite3_errmsg(db));
     sqlite3_close(db);
 }
 
@@ -111,7 +112,7 @@ int child(int argc, char **argv, const QString &path)
         return 0;
     for (int i = 0; i < refreshes; ++i) {
         refreshed = false;
-        appendRun(path, 1000000 + i);
+        appendRun(path);
         const double written = nowMs();
         const double cpu = threadCpuMs();
         while (!refreshed)

@@ -127,7 +127,6 @@ int main(int argc, char **argv)
     sqlite3_prepare_v2(db, "INSERT INTO keys VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insertKey,
                        nullptr);
 
-    const double keysPerRun = double(options.keys) / options.runs;
     long long keysLeft = options.keys;
     int run = 0;
     for (std::size_t day = 0; day < days.size(); ++day) {
@@ -138,10 +137,12 @@ int main(int argc, char **argv)
             const double progress = double(run) / std::max(1, options.runs - 1);
             const double medianMs = 900 - 550 * progress;
             const double mistakes = 0.12 - 0.09 * progress;
+            // Runs vary in length around what is left to share, so every run gets its part.
             const int runsLeft = options.runs - run;
-            long long total = runsLeft == 1
+            const double share = double(keysLeft) / runsLeft;
+            const long long total = runsLeft == 1
                 ? keysLeft
-                : std::clamp<long long>(std::llround(keysPerRun * (0.5 + uniform(random))), 1,
+                : std::clamp<long long>(std::llround(share * (0.5 + uniform(random))), 1,
                                         keysLeft - (runsLeft - 1));
             keysLeft -= total;
             long long correct = 0;
