@@ -37,7 +37,7 @@ done
 dpkg-deb -I "$deb" >/dev/null || fail "dpkg-deb cannot read the control archive"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/typing-drill \
+for file in ./usr/bin/typing-drill ./usr/bin/typing-drill-progress \
     ./usr/share/applications/$id.desktop \
     ./usr/share/metainfo/$id.metainfo.xml \
     ./usr/share/icons/hicolor/{32x32,48x48,64x64,128x128,256x256}/apps/$id.png \
