@@ -194,52 +194,67 @@ void readChart(sqlite3 *db, const QString &from, ProgressSnapshot &snapshot)
     }
 }
 
-// Each letter's range of the index (letter, correct, key_code, release_ms) is read on its own,
-// so that the medians are found by stepping through the index, never by sorting.
+// Each letter's range of the index (letter, correct, key_code, release_ms) is read once for its
+// counts; the reaction times are then found by seeking in it: the few answers out of bounds are
+// counted off, and the medians found by stepping through the index, never by sorting.
 void readLetters(sqlite3 *db, ProgressSnapshot &snapshot)
 {
-    Statement counts(db, "SELECT correct, count(*) FROM keys WHERE letter = ?1 GROUP BY correct");
-    Statement wrongKeys(db,
-                        "SELECT key_code, count(*) FROM keys"
-                        " WHERE letter = ?1 AND correct = 0 GROUP BY key_code");
-    const char *inBounds = " FROM keys WHERE letter = ?1 AND correct = 1 AND key_code = ?2"
-                           " AND release_ms BETWEEN ?3 AND ?4";
-    Statement timed(db, (std::string("SELECT count(*), min(release_ms)") + inBounds).c_str());
+    Statement counts(db,
+                     "SELECT correct, key_code, count(*) FROM keys WHERE letter = ?1"
+                     " GROUP BY correct, key_code");
+    const std::string correctKeys =
+        " FROM keys WHERE letter = ?1 AND correct = 1 AND key_code = ?2";
+    // Two ranges of the index, each found by a seek; an OR of both would scan the whole letter.
+    Statement outOfBounds(db,
+                          ("SELECT (SELECT count(*)" + correctKeys
+                           + " AND release_ms < ?3) + (SELECT count(*)" + correctKeys
+                           + " AND release_ms > ?4)")
+                              .c_str());
+    const std::string inBounds = correctKeys + " AND release_ms BETWEEN ?3 AND ?4";
+    Statement best(db, ("SELECT min(release_ms)" + inBounds).c_str());
     Statement middle(db,
-                     (std::string("SELECT release_ms") + inBounds
+                     ("SELECT release_ms" + inBounds
                       + " ORDER BY release_ms LIMIT 2 - (?5 % 2) OFFSET (?5 - 1) / 2")
                          .c_str());
+    const auto bindLetter = [](Statement &statement, const QString &letter, char code) {
+        statement.reset();
+        statement.bind(1, letter).bind(2, qint64(code)).bind(3, qint64(fastestMs));
+        statement.bind(4, qint64(slowestMs));
+    };
     QList<Confusion> confusions;
     for (char c = 'A'; c <= 'Z'; ++c) {
         const QString letter(QChar::fromLatin1(c));
         LetterRow row;
         row.letter = QChar::fromLatin1(c);
+        qint64 correctOnItsKey = 0;
         counts.reset();
         counts.bind(1, letter);
         while (counts.step()) {
-            row.asked += counts.integer(1);
-            if (counts.integer(0) == 1)
-                row.correct = counts.integer(1);
-        }
-        wrongKeys.reset();
-        wrongKeys.bind(1, letter);
-        while (wrongKeys.step()) {
-            const Confusion confusion {row.letter, int(wrongKeys.integer(0)), wrongKeys.integer(1)};
-            confusions.append(confusion);
-            if (confusion.count > row.mostConfusedCount) {
-                row.mostConfusedKey = confusion.keyCode;
-                row.mostConfusedCount = confusion.count;
+            const bool correct = counts.integer(0) == 1;
+            const int keyCode = int(counts.integer(1));
+            const qint64 count = counts.integer(2);
+            row.asked += count;
+            if (correct) {
+                row.correct += count;
+                if (keyCode == c)
+                    correctOnItsKey = count;
+                continue;
+            }
+            confusions.append({row.letter, keyCode, count});
+            if (count > row.mostConfusedCount) {
+                row.mostConfusedKey = keyCode;
+                row.mostConfusedCount = count;
             }
         }
-        timed.reset();
-        timed.bind(1, letter).bind(2, qint64(c)).bind(3, qint64(fastestMs)).bind(4, slowestMs);
-        timed.step();
-        const qint64 n = timed.integer(0);
+        bindLetter(outOfBounds, letter, c);
+        outOfBounds.step();
+        const qint64 n = correctOnItsKey - outOfBounds.integer(0);
         if (n > 0) {
-            row.bestMs = int(timed.integer(1));
-            middle.reset();
-            middle.bind(1, letter).bind(2, qint64(c)).bind(3, qint64(fastestMs));
-            middle.bind(4, qint64(slowestMs)).bind(5, n);
+            bindLetter(best, letter, c);
+            best.step();
+            row.bestMs = int(best.integer(0));
+            bindLetter(middle, letter, c);
+            middle.bind(5, n);
             qint64 sum = 0;
             int values = 0;
             while (middle.step()) {
@@ -251,7 +266,7 @@ void readLetters(sqlite3 *db, ProgressSnapshot &snapshot)
         snapshot.letters.append(row);
     }
     std::stable_sort(confusions.begin(), confusions.end(),
-                     [](const Confusion &a, const Confusion &b) { return a.count > b.count; });
+                     [](const Confusion &x, const Confusion &y) { return x.count > y.count; });
     snapshot.confusions = confusions.mid(0, 10);
 }
 

@@ -99,16 +99,24 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     : QWidget(parent)
     , m_path(historyPath)
     , m_poll(new QTimer(this))
-    , m_pages(new QStackedWidget(this))
-    , m_message(new QLabel(this))
-    , m_chart(new ProgressChart(this))
-    , m_range(new QComboBox(this))
-    , m_keyboard(new KeyboardMap(this))
-    , m_letters(new LetterTableModel(this))
-    , m_confusions(new QTableWidget(this))
-    , m_runs(new RunsModel(this))
-    , m_delete(new QPushButton(QStringLiteral("删除记录…"), this))
 {
+    // The history is read while the widgets are built and first drawn.
+    connect(&m_reader, &QFutureWatcher<ProgressSnapshot>::finished, this, [this] {
+        present(m_reader.result());
+        if (std::exchange(m_readAgain, false))
+            reload();
+    });
+    reload();
+
+    m_pages = new QStackedWidget(this);
+    m_message = new QLabel(this);
+    m_chart = new ProgressChart(this);
+    m_range = new QComboBox(this);
+    m_keyboard = new KeyboardMap(this);
+    m_letters = new LetterTableModel(this);
+    m_confusions = new QTableWidget(this);
+    m_runs = new RunsModel(this);
+    m_delete = new QPushButton(QStringLiteral("删除记录…"), this);
     m_delete->setObjectName("delete");
     setObjectName("ProgressWindow");
     setWindowTitle(QStringLiteral("练习记录 — 青禾打字软件"));
@@ -136,7 +144,7 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     auto *chartBox = new QGroupBox(QStringLiteral("速度和正确率"), content);
     auto *chartLayout = new QVBoxLayout(chartBox);
     m_range->addItems({"最近 7 天", "最近 30 天", "最近一年", "全部"});
-    m_range->setCurrentIndex(int(ChartRange::Month));
+    m_range->setCurrentIndex(int(m_chartRange));
     m_range->setAccessibleName(QStringLiteral("图的时间范围"));
     chartLayout->addWidget(m_range, 0, Qt::AlignRight);
     chartLayout->addWidget(m_chart);
@@ -192,12 +200,10 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_pages);
 
-    connect(&m_reader, &QFutureWatcher<ProgressSnapshot>::finished, this, [this] {
-        present(m_reader.result());
-        if (std::exchange(m_readAgain, false))
-            reload();
+    connect(m_range, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_chartRange = ChartRange(index);
+        reload();
     });
-    connect(m_range, &QComboBox::currentIndexChanged, this, [this] { reload(); });
     connect(measure, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_keyboard->setMeasure(index == 0 ? KeyboardMap::Measure::Accuracy
                                           : KeyboardMap::Measure::ReactionTime);
@@ -205,7 +211,6 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     connect(m_delete, &QPushButton::clicked, this, &ProgressWindow::confirmDelete);
     connect(m_poll, &QTimer::timeout, this, &ProgressWindow::pollHistory);
     m_poll->start(pollIntervalMs);
-    reload();
 }
 
 ProgressWindow::~ProgressWindow()
@@ -221,13 +226,14 @@ void ProgressWindow::reload()
     }
     m_fileSignature = fileSignature(m_path);
     m_readDay = QDate::currentDate();
-    m_reader.setFuture(
-        QtConcurrent::run(readProgress, m_path, m_readDay, ChartRange(m_range->currentIndex())));
+    m_reader.setFuture(QtConcurrent::run(readProgress, m_path, m_readDay, m_chartRange));
 }
 
 void ProgressWindow::pollHistory()
 {
-    if (fileSignature(m_path) != m_fileSignature || QDate::currentDate() != m_readDay)
+    // A history locked for a moment by its writer is tried again without waiting for a change.
+    if (fileSignature(m_path) != m_fileSignature || QDate::currentDate() != m_readDay
+        || m_shown.state == ProgressSnapshot::State::Unreadable)
         reload();
 }
 

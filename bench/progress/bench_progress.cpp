@@ -1,6 +1,7 @@
 // Prints the progress window's figures on a large history: start to first frame and to complete
 // content, resident memory, and a refresh after a new run (latency and main-thread CPU time),
-// beside the same window on an absent history. Each measurement runs in a fresh process.
+// beside the same window on an absent history. Each measurement runs in a fresh process. Also
+// counts the shared libraries of both programs: the drill must not load Qt Charts.
 //
 // Usage: bench_progress [RUNS]            (generates its history with generate_history)
 //        bench_progress --child PATH      (one measured start, printing its figures)
@@ -160,6 +161,20 @@ std::vector<double> valuesOf(const std::vector<std::multimap<std::string, double
     return values;
 }
 
+// The shared libraries a program loads, as the dynamic loader resolves them.
+QStringList sharedLibraries(const QString &program)
+{
+    QProcess ldd;
+    ldd.start("ldd", {program});
+    ldd.waitForFinished();
+    QStringList libraries;
+    for (const QByteArray &line : ldd.readAllStandardOutput().split('\n')) {
+        if (line.contains("=>"))
+            libraries.append(QString::fromUtf8(line.trimmed().split(' ').first()));
+    }
+    return libraries;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -187,7 +202,13 @@ int main(int argc, char **argv)
         absent.push_back(runChild(self, folder.filePath("absent.sqlite")));
     }
     const std::string size = runs.toStdString() + " runs";
+    const QDir programs(TYPING_DRILL_PROGRAM_FOLDER);
+    const QStringList drill = sharedLibraries(programs.filePath("typing-drill"));
+    const QStringList progress = sharedLibraries(programs.filePath("typing-drill-progress"));
     printTable({
+        {"shared libraries: typing-drill-progress (floor: typing-drill)", "",
+         summarise({double(progress.size())}), summarise({double(drill.size())}),
+         "the drill without Qt Charts"},
         {"start to first frame, " + size, "ms", summarise(valuesOf(large, "first_frame")),
          summarise(valuesOf(absent, "first_frame")), "floor: absent history"},
         {"start to complete content, " + size, "ms", summarise(valuesOf(large, "complete")),
@@ -205,5 +226,7 @@ int main(int argc, char **argv)
          {},
          "<= 3 s; polled each second"},
     });
+    std::printf("\ntyping-drill loads Qt Charts: %s\n",
+                drill.filter("Qt6Charts").isEmpty() ? "no" : "YES");
     return 0;
 }
