@@ -20,18 +20,27 @@ StatisticsText resetTexts(const TypingDrill &drill)
             "0 %"};
 }
 
-StatisticsText keyTexts(const TypingDrill &drill)
+double speedPerMinute(const TypingDrill &drill)
 {
     // A key released within the first 100 ms has no elapsed tick yet: count that time as one tick
     // rather than divide by zero.
     const double ticks = std::max<double>(drill.tickN(), 1);
-    const double total = static_cast<double>(drill.zongshuN());
-    const double speed = total / ticks * ticksPerMinute;
-    const double accuracy = static_cast<double>(drill.zhengqueN()) / total;
+    return static_cast<double>(drill.zongshuN()) / ticks * ticksPerMinute;
+}
+
+double correctShare(const TypingDrill &drill)
+{
+    if (drill.zongshuN() == 0)
+        return 0;
+    return static_cast<double>(drill.zhengqueN()) / static_cast<double>(drill.zongshuN());
+}
+
+StatisticsText keyTexts(const TypingDrill &drill)
+{
     return {drill.zimuText(),
             std::to_string(drill.zongshuN()),
             std::to_string(drill.zhengqueN()),
             std::to_string(drill.cuowuN()),
-            formatPattern(speed, "##.##") + speedUnit,
-            formatPattern(accuracy, "##.##%")};
+            formatPattern(speedPerMinute(drill), "##.##") + speedUnit,
+            formatPattern(correctShare(drill), "##.##%")};
 }

@@ -20,6 +20,12 @@ struct StatisticsText
 // The texts shown right after a reset: the letter, three zero counts, "0 字/分" and "0 %".
 StatisticsText resetTexts(const TypingDrill &drill);
 
+// The speed in keys per minute since the reset, idle time included, as shown after a key release.
+double speedPerMinute(const TypingDrill &drill);
+
+// The share of correct keys, 0 to 1; 0 before any key.
+double correctShare(const TypingDrill &drill);
+
 // The texts shown after a key release: the counts, the speed in keys per minute since the reset
 // (idle time included) and the share of correct keys.
 StatisticsText keyTexts(const TypingDrill &drill);

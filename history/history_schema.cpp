@@ -1,7 +1,6 @@
 #include "history_schema.h"
 
 #include <sqlite3.h>
-
 #include <string>
 
 namespace historySchema {
@@ -62,8 +61,8 @@ std::string_view stepTo(int to)
 bool upgrade(sqlite3 *db, int fromVersion)
 {
     for (int to = fromVersion + 1; to <= currentVersion; ++to) {
-        const std::string statements = std::string(stepTo(to)) + "PRAGMA user_version = "
-            + std::to_string(to) + ";";
+        const std::string statements =
+            std::string(stepTo(to)) + "PRAGMA user_version = " + std::to_string(to) + ";";
         if (sqlite3_exec(db, statements.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
             return false;
     }

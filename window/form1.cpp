@@ -18,6 +18,21 @@ bool isEnter(const QKeyEvent &event)
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
 }
 
+// The key on the keyboard: its scan code where the platform gives one, so that a release pairs
+// with its press even when Shift, pressed meanwhile, changed the key's symbol; else its code.
+quint32 physicalKey(const QKeyEvent &event, KeyCode keyCode)
+{
+    constexpr quint32 byCode = 1u << 31;
+    return event.nativeScanCode() != 0 ? event.nativeScanCode()
+                                       : byCode | static_cast<quint16>(keyCode);
+}
+
+std::int64_t millisecondsBetween(std::chrono::steady_clock::time_point from,
+                                 std::chrono::steady_clock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
 QString fromUtf8(const std::string &text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -25,10 +40,11 @@ QString fromUtf8(const std::string &text)
 
 } // namespace
 
-Form1::Form1(CuePlayer playCue, CuePreparer prepareCue, QWidget *parent)
+Form1::Form1(CuePlayer playCue, CuePreparer prepareCue, PracticeLog *log, QWidget *parent)
     : QWidget(parent)
     , m_playCue(std::move(playCue))
     , m_prepareCue(std::move(prepareCue))
+    , m_log(log)
 {
     createControls();
     Form_Load();
@@ -50,6 +66,8 @@ void Form1::Form_Load()
 {
     m_drill.reset();
     writeStatistics(resetTexts(m_drill));
+    if (m_log)
+        m_log->runStarted();
     show();
     // Without a window manager only a window that asks for it gets the keyboard.
     activateWindow();
@@ -60,8 +78,12 @@ void Form1::Command1_Click()
 {
     if (m_ended)
         return;
+    if (m_log)
+        m_log->runEnded(RunEnd::Restart, m_drill);
     m_drill.reset();
     writeStatistics(resetTexts(m_drill));
+    if (m_log)
+        m_log->runStarted();
     emptyText1();
     m_ui.Text1->setFocus();
 }
@@ -71,13 +93,22 @@ void Form1::Command2_Click()
     endProgram();
 }
 
-void Form1::Text1_KeyUp(KeyCode keyCode, [[maybe_unused]] Qt::KeyboardModifiers shift)
+void Form1::Text1_KeyUp(KeyCode keyCode, [[maybe_unused]] Qt::KeyboardModifiers shift,
+                        Clock::time_point pressedAt)
 {
+    const Clock::time_point releasedAt = Clock::now();
+    const Clock::time_point shownAt = m_letterShownAt;
+    const char letter = m_drill.zimuText().front();
     const Verdict verdict = m_drill.keyReleased(keyCode);
     m_playCue(verdict);
     writeStatistics(keyTexts(m_drill));
     emptyText1();
     m_ui.Text1->setFocus();
+    if (m_log) {
+        m_log->keyJudged({letter, keyCode, verdict, millisecondsBetween(shownAt, pressedAt),
+                          millisecondsBetween(shownAt, releasedAt)},
+                         m_drill);
+    }
 }
 
 void Form1::emptyText1()
@@ -103,6 +134,7 @@ void Form1::writeStatistics(const StatisticsText &texts)
     m_ui.sudu2->setText(fromUtf8(texts.speed));
     m_ui.zhengquelv->setText(fromUtf8(texts.accuracy));
     m_ui.zhengquelv->adjustSize();
+    m_letterShownAt = Clock::now();
 }
 
 void Form1::endProgram()
@@ -110,6 +142,8 @@ void Form1::endProgram()
     if (m_ended)
         return;
     m_ended = true;
+    if (m_log)
+        m_log->runEnded(RunEnd::Exit, m_drill);
     close();
     QCoreApplication::exit(0);
 }
@@ -135,10 +169,12 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         return true;
     const auto &key = *static_cast<QKeyEvent *>(event);
     const KeyCode keyCode = virtualKeyCode(key);
+    const quint32 physical = physicalKey(key, keyCode);
 
     if (event->type() == QEvent::KeyPress) {
         if (!isEnter(key)) {
-            m_pressedInText1.insert(keyCode);
+            if (!key.isAutoRepeat() || !m_pressedInText1.contains(physical))
+                m_pressedInText1.insert(physical, {keyCode, Clock::now()});
             // A key's press comes tens of milliseconds before its release: time enough for an
             // audio device closed while nobody typed to open again before the cue.
             if (m_prepareCue && !key.isAutoRepeat())
@@ -151,9 +187,14 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     // A key held down is judged once, at its real release.
-    if (key.isAutoRepeat() || !m_pressedInText1.remove(keyCode))
+    if (key.isAutoRepeat())
         return true;
-    Text1_KeyUp(keyCode, key.modifiers());
+    const auto pressed = m_pressedInText1.constFind(physical);
+    if (pressed == m_pressedInText1.cend())
+        return true;
+    const PressedKey down = *pressed;
+    m_pressedInText1.erase(pressed);
+    Text1_KeyUp(down.keyCode, key.modifiers(), down.at);
     return true;
 }
 
@@ -165,6 +206,15 @@ void Form1::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    // Coming back to the window is coming back to the drill: the answer box takes the keys again,
+    // wherever Tab had left the focus.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_ended)
+        m_ui.Text1->setFocus();
+    QWidget::changeEvent(event);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -7,7 +7,8 @@ class QPushButton;
 class QTimer;
 class QWidget;
 
-// The main window's controls, named as in the original design.
+// The main window's controls, under the window's own control names: short, and kept as the
+// program's convention.
 struct Form1Controls
 {
     QPushButton *Command1 = nullptr;
@@ -28,7 +29,7 @@ struct Form1Controls
     QLabel *zimu = nullptr;
 };
 
-// Gives the form its title, icon, font and fixed size, and creates every control on it in the
-// design's order, at its place in twips converted at the logical DPI of the form's screen.
+// Gives the form its title, icon, font and fixed size, and creates every control on it at its
+// place in twips converted at the logical DPI of the form's screen.
 // Connects nothing and starts nothing: the window's behaviour is Form1's.
 Form1Controls createForm1Controls(QWidget *form);

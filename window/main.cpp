@@ -1,20 +1,94 @@
 #include "application_info.h"
+#include "command_line.h"
 #include "detectable_auto_repeat.h"
 #include "form1.h"
+#include "history_csv.h"
+#include "history_location.h"
+#include "history_recorder.h"
 #include "sound_cues.h"
 
 #include <QApplication>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+std::string localPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+int reportOutcome(const std::string &error, const std::string &summary = {})
+{
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    if (!summary.empty())
+        std::printf("%s\n", summary.c_str());
+    return 0;
+}
+
+// The progress window is a program of its own beside this one, so that the drill never loads
+// the chart library.
+int openProgressWindow(const std::string &historyPath)
+{
+    const std::string program =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "typing-drill-progress")
+            .string();
+    const char *arguments[] = {program.c_str(), "--history-file", historyPath.c_str(), nullptr};
+    execv(program.c_str(), const_cast<char *const *>(arguments));
+    std::perror(program.c_str());
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(applicationInfo::name);
+    QCoreApplication::setApplicationVersion(applicationInfo::version);
+    const CommandLine command = parseCommandLine(argc, argv);
+    const std::string historyPath =
+        localPath(command.historyFile.isEmpty() ? defaultHistoryPath() : command.historyFile);
+    switch (command.action) {
+    case CommandLine::Action::ExportCsv:
+        return reportOutcome(exportHistoryCsv(historyPath, localPath(command.folder)));
+    case CommandLine::Action::ImportCsv: {
+        std::string summary;
+        const std::string error =
+            importHistoryCsv(historyPath, localPath(command.folder), &summary);
+        return reportOutcome(error, summary);
+    }
+    case CommandLine::Action::Progress:
+        return openProgressWindow(historyPath);
+    case CommandLine::Action::Drill:
+        break;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(applicationInfo::name);
-    QApplication::setApplicationVersion(applicationInfo::version);
     QGuiApplication::setDesktopFileName(applicationInfo::desktopFileName);
     requestDetectableAutoRepeat();
 
+    std::unique_ptr<HistoryRecorder> history;
+    if (!command.noHistory) {
+        // A full file-size limit must fail the write, not end the drill.
+        std::signal(SIGXFSZ, SIG_IGN);
+        HistoryRecorderOptions options;
+        options.path = historyPath;
+        history = std::make_unique<HistoryRecorder>(options);
+    }
     // The cues outlive the window that plays them; their end stops any sound still playing.
     SoundCues cues;
-    Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); }, [&cues] { cues.prepare(); });
-    return QApplication::exec();
+    Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); }, [&cues] { cues.prepare(); },
+               history.get());
+    const int status = QApplication::exec();
+    if (history)
+        history->finish();
+    return status;
 }

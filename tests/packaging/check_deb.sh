@@ -34,6 +34,7 @@ depends=$(field Depends)
 for package in fonts-noto-cjk libc6 libqt6widgets6; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
+[[ $(field Recommends) == *qt6-wayland* ]] || fail "Recommends lacks qt6-wayland: $(field Recommends)"
 dpkg-deb -I "$deb" >/dev/null || fail "dpkg-deb cannot read the control archive"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')

@@ -1,56 +1,19 @@
-#include "child_process.h"
+#include "desktop_session.h"
 #include "monitor_recorder.h"
 #include "pulse_server.h"
 
 #include <QDir>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
-#include <poll.h>
-#include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// One line a child writes into a pipe (Xvfb's display number, the bus address), or "" on timeout.
-std::string readLine(int fd, std::chrono::milliseconds timeout)
-{
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd wanted {fd, POLLIN, 0};
-        if (poll(&wanted, 1, 100) <= 0)
-            continue;
-        char c = 0;
-        if (read(fd, &c, 1) != 1)
-            break;
-        if (c == '\n')
-            return line;
-        line += c;
-    }
-    return {};
-}
-
-// Starts a child that prints one line on its standard output, and gives that line.
-std::string startAndReadLine(pid_t &pid, const std::vector<std::string> &arguments)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    pid = startProcess(arguments, {}, fds[1]);
-    close(fds[1]);
-    const std::string line = pid > 0 ? readLine(fds[0], 10s) : std::string();
-    close(fds[0]);
-    return line;
-}
 
 // The loudest sample in a stretch of the recording.
 int peak(const std::vector<std::int16_t> &samples, std::size_t from, std::size_t to)
@@ -81,20 +44,15 @@ private slots:
 private:
     void startProgram(const EnvironmentChanges &extra);
     bool exitsWithStatusZero();
-    QProcessEnvironment processEnvironment(const EnvironmentChanges &extra) const;
-    bool run(const QString &program, const QStringList &arguments,
-             const EnvironmentChanges &extra = {}, QByteArray *output = nullptr);
-    QMap<QString, QString> readWindow();
-    bool waitForLabel(const QString &meaning, const QString &value);
-    void xdotool(const QStringList &arguments);
+    QMap<QString, QString> readWindow() { return m_session->readWindow(m_program); }
+    bool waitForLabel(const QString &meaning, const QString &value)
+    {
+        return m_session->waitForLabel(m_program, meaning, value);
+    }
     bool heardSince(MonitorRecorder::Clock::time_point since, std::chrono::milliseconds within);
     char shownLetter();
 
-    QTemporaryDir m_folder;
-    EnvironmentChanges m_environment;
-    pid_t m_xvfb = -1;
-    pid_t m_bus = -1;
-    pid_t m_accessibility = -1;
+    std::unique_ptr<DesktopSession> m_session;
     pid_t m_program = -1;
     pid_t m_inputMethod = -1;
     std::unique_ptr<PulseServer> m_pulse;
@@ -103,25 +61,8 @@ private:
 
 void TestEndToEnd::initTestCase()
 {
-    QVERIFY(m_folder.isValid());
-    const std::string display =
-        startAndReadLine(m_xvfb,
-                         {"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
-                          "-nolisten", "tcp", "-noreset"});
-    QVERIFY2(!display.empty(), "Xvfb did not start");
-    const std::string bus =
-        startAndReadLine(m_bus, {"dbus-daemon", "--session", "--nofork", "--print-address=1"});
-    QVERIFY2(!bus.empty(), "the session bus did not start");
-    const QString runtime = m_folder.filePath("runtime");
-    QVERIFY(QDir().mkpath(runtime));
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_environment = {{"DISPLAY", ":" + display},
-                     {"DBUS_SESSION_BUS_ADDRESS", bus},
-                     {"XDG_RUNTIME_DIR", runtime.toStdString()}};
-    m_accessibility =
-        startProcess({ACCESSIBILITY_BUS_LAUNCHER, "--launch-immediately"}, m_environment);
-    QVERIFY2(m_accessibility > 0, "the accessibility bus did not start");
-
+    m_session = std::make_unique<DesktopSession>(DesktopSession::Display::X11);
+    QVERIFY2(m_session->start(), qPrintable(m_session->error()));
     m_pulse = std::make_unique<PulseServer>();
     QVERIFY2(m_pulse->start(), "the PulseAudio daemon did not start");
     m_recorder = std::make_unique<MonitorRecorder>(*m_pulse);
@@ -130,9 +71,9 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::cleanup()
 {
-    endProcess(m_program);
+    m_session->endProgram(m_program);
     m_program = -1;
-    endProcess(m_inputMethod);
+    m_session->endProgram(m_inputMethod);
     m_inputMethod = -1;
 }
 
@@ -141,92 +82,24 @@ void TestEndToEnd::cleanupTestCase()
     if (m_recorder)
         m_recorder->stop();
     m_pulse.reset();
-    endProcess(m_accessibility);
-    endProcess(m_bus);
-    endProcess(m_xvfb);
+    m_session.reset();
 }
 
 void TestEndToEnd::startProgram(const EnvironmentChanges &extra)
 {
-    EnvironmentChanges environment = m_environment;
-    for (const auto &variable : m_pulse->clientEnvironment())
-        environment.push_back(variable);
-    environment.emplace_back("QT_QPA_PLATFORM", "xcb");
-    environment.emplace_back("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    EnvironmentChanges environment = m_pulse->clientEnvironment();
     environment.insert(environment.end(), extra.begin(), extra.end());
-    m_program = startProcess({TYPING_DRILL_PROGRAM}, environment, -1,
-                             m_folder.filePath("program.log").toStdString());
+    m_program = m_session->startProgram({TYPING_DRILL_PROGRAM}, environment);
     QVERIFY(m_program > 0);
     QVERIFY2(waitForLabel("总数", "0"), "the window never showed its statistics");
 }
 
 bool TestEndToEnd::exitsWithStatusZero()
 {
-    int status = -1;
-    pid_t ended = 0;
-    for (int i = 0; i < 300 && ended == 0; ++i) {
-        ended = waitpid(m_program, &status, WNOHANG);
-        if (ended == 0)
-            QTest::qWait(10);
-    }
-    if (ended != m_program)
-        return false;
-    m_program = -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-QProcessEnvironment TestEndToEnd::processEnvironment(const EnvironmentChanges &extra) const
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto &variables : {m_environment, extra}) {
-        for (const auto &[name, value] : variables)
-            environment.insert(QString::fromStdString(name), QString::fromStdString(value));
-    }
-    return environment;
-}
-
-bool TestEndToEnd::run(const QString &program, const QStringList &arguments,
-                       const EnvironmentChanges &extra, QByteArray *output)
-{
-    QProcess process;
-    process.setProcessEnvironment(processEnvironment(extra));
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000))
-        return false;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-QMap<QString, QString> TestEndToEnd::readWindow()
-{
-    QByteArray output;
-    QMap<QString, QString> labels;
-    run("/usr/bin/python3", {READ_WINDOW_SCRIPT}, {}, &output);
-    for (const QString &line : QString::fromUtf8(output).split('\n')) {
-        const QStringList parts = line.split('\t');
-        if (parts.size() == 2)
-            labels.insert(parts[0], parts[1]);
-    }
-    return labels;
-}
-
-bool TestEndToEnd::waitForLabel(const QString &meaning, const QString &value)
-{
-    QString seen;
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        seen = readWindow().value(meaning);
-        if (seen == value)
-            return true;
-        QTest::qWait(100);
-    }
-    qWarning() << meaning << "shows" << seen << "instead of" << value;
-    return false;
-}
-
-void TestEndToEnd::xdotool(const QStringList &arguments)
-{
-    QVERIFY2(run("xdotool", arguments), qPrintable(arguments.join(' ')));
+    const bool exitedWithZero = m_session->waitForExit(m_program, 3s) == 0;
+    if (exitedWithZero)
+        m_program = -1;
+    return exitedWithZero;
 }
 
 bool TestEndToEnd::heardSince(MonitorRecorder::Clock::time_point since,
@@ -259,7 +132,7 @@ void TestEndToEnd::drillRunsFromStartToExit()
 
     // The letter shown, typed in lower case: correct, and the correct cue sounds.
     auto pressed = MonitorRecorder::Clock::now();
-    xdotool({"key", QString(QChar(first).toLower())});
+    QVERIFY(m_session->tapKeys({QString(QChar(first).toLower())}));
     QVERIFY(waitForLabel("总数", "1"));
     QCOMPARE(readWindow().value("正确"), "1");
     QCOMPARE(readWindow().value("正确率"), "100%");
@@ -268,9 +141,9 @@ void TestEndToEnd::drillRunsFromStartToExit()
     // Another letter, held for over a second: judged once, as wrong.
     const char shown = shownLetter();
     const QString other = shown == 'A' ? "b" : "a";
-    xdotool({"keydown", other});
+    QVERIFY(m_session->pressKey(other));
     QTest::qWait(1500);
-    xdotool({"keyup", other});
+    QVERIFY(m_session->releaseKey(other));
     QVERIFY(waitForLabel("总数", "2"));
     QTest::qWait(300);
     labels = readWindow();
@@ -279,7 +152,7 @@ void TestEndToEnd::drillRunsFromStartToExit()
     QCOMPARE(labels.value("正确率"), "50%");
 
     // Enter restarts, and its release is not judged.
-    xdotool({"key", "Return"});
+    QVERIFY(m_session->tapKeys({"Return"}));
     QVERIFY(waitForLabel("正确率", "0 %"));
     QTest::qWait(300);
     labels = readWindow();
@@ -288,11 +161,11 @@ void TestEndToEnd::drillRunsFromStartToExit()
 
     // A wrong key starts the wrong cue; Esc right after ends the program and its sound.
     pressed = MonitorRecorder::Clock::now();
-    xdotool({"key", other});
+    QVERIFY(m_session->tapKeys({other}));
     QVERIFY(waitForLabel("错误", "1"));
     QVERIFY2(heardSince(pressed, 400ms), "no cue after a wrong key");
     const auto escape = MonitorRecorder::Clock::now();
-    xdotool({"key", "Escape"});
+    QVERIFY(m_session->tapKeys({"Escape"}));
     QVERIFY(exitsWithStatusZero());
     const auto exited = MonitorRecorder::Clock::now();
     qInfo("the program ended %.0f ms after xdotool was started to press Esc",
@@ -308,7 +181,7 @@ void TestEndToEnd::drillRunsFromStartToExit()
 void TestEndToEnd::inputMethodLeavesLettersToTheDrill()
 {
     // ibus with the pinyin engine, on a configuration held in memory, in a home of its own.
-    const QString home = m_folder.filePath("input-method");
+    const QString home = m_session->filePath("input-method");
     QVERIFY(QDir().mkpath(home));
     const std::string address = "unix:path=" + (home + "/ibus").toStdString();
     const EnvironmentChanges inputMethod {{"HOME", home.toStdString()},
@@ -316,17 +189,17 @@ void TestEndToEnd::inputMethodLeavesLettersToTheDrill()
                                           {"XDG_CACHE_HOME", (home + "/cache").toStdString()},
                                           {"IBUS_ADDRESS", address},
                                           {"QT_IM_MODULE", "ibus"}};
-    EnvironmentChanges daemonEnvironment = m_environment;
-    daemonEnvironment.insert(daemonEnvironment.end(), inputMethod.begin(), inputMethod.end());
-    m_inputMethod = startProcess({"ibus-daemon", "--panel=disable", "--emoji-extension=disable",
-                                  "--config=" IBUS_MEMCONF, "--address=" + address},
-                                 daemonEnvironment, -1, (home + "/daemon.log").toStdString());
+    m_inputMethod = m_session->startProgram({"ibus-daemon", "--panel=disable",
+                                             "--emoji-extension=disable", "--config=" IBUS_MEMCONF,
+                                             "--address=" + QString::fromStdString(address)},
+                                            inputMethod);
     QVERIFY(m_inputMethod > 0);
     const auto choosePinyin = [&] {
         QByteArray engine;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            run("ibus", {"engine", "libpinyin"}, inputMethod);
-            if (run("ibus", {"engine"}, inputMethod, &engine) && engine.trimmed() == "libpinyin")
+            m_session->run("ibus", {"engine", "libpinyin"}, inputMethod);
+            if (m_session->run("ibus", {"engine"}, inputMethod, &engine)
+                && engine.trimmed() == "libpinyin")
                 return true;
             QTest::qWait(100);
         }
@@ -336,21 +209,19 @@ void TestEndToEnd::inputMethodLeavesLettersToTheDrill()
 
     // The answer box: every letter arrives as a key and is judged.
     startProgram(inputMethod);
-    xdotool({"key", "a", "s", "d"});
+    QVERIFY(m_session->tapKeys({"a", "s", "d"}));
     QVERIFY(waitForLabel("总数", "3"));
-    xdotool({"key", "Escape"});
+    QVERIFY(m_session->tapKeys({"Escape"}));
     QVERIFY(exitsWithStatusZero());
 
     // An ordinary text box under the same engine: the letters are taken from it, and only the
     // Shift that ends the composition comes through, so the engine was really at work above.
     QProcess probe;
-    QProcessEnvironment probeEnvironment = processEnvironment(inputMethod);
-    probeEnvironment.insert("QT_QPA_PLATFORM", "xcb");
-    probe.setProcessEnvironment(probeEnvironment);
+    probe.setProcessEnvironment(m_session->processEnvironment(inputMethod));
     probe.start(IM_PROBE_PROGRAM);
     QVERIFY(probe.waitForReadyRead(10000));
     QTest::qWait(1500);
-    xdotool({"key", "a", "s", "d", "shift"});
+    QVERIFY(m_session->tapKeys({"a", "s", "d", "shift"}));
     QTest::qWait(500);
     probe.kill();
     probe.waitForFinished();

@@ -30,6 +30,7 @@ private slots:
     void mouseRestartReturnsTheFocus();
     void tabTakesTheFocusAndKeysAreNotJudged();
     void releaseWithoutPressIsNotJudged();
+    void releaseIsJudgedByItsPhysicalKey();
     void spaceActivatesTheFocusedButton();
     void timerKeepsTickingAcrossRestarts();
 
@@ -289,6 +290,32 @@ void TestForm1Events::releaseWithoutPressIsNotJudged()
     QTest::keyPress(window(), Qt::Key_1);
     QTest::keyRelease(window(), Qt::Key_Exclam, Qt::ShiftModifier);
     QCOMPARE(text("zongshu2"), "1");
+}
+
+void TestForm1Events::releaseIsJudgedByItsPhysicalKey()
+{
+    // With a native scan code, the release pairs with its press even when Shift, pressed in
+    // between, made it another symbol: on a German layout "2" comes up as '"'.
+    const auto send = [this](QEvent::Type type, Qt::Key key, Qt::KeyboardModifiers modifiers,
+                             quint32 scanCode) {
+        QKeyEvent event(type, key, modifiers, scanCode, 0, 0);
+        QApplication::sendEvent(answerBox(), &event);
+    };
+    constexpr quint32 digitTwo = 11;
+    send(QEvent::KeyPress, Qt::Key_2, {}, digitTwo);
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 50);
+    send(QEvent::KeyRelease, Qt::Key_QuoteDbl, Qt::ShiftModifier, digitTwo);
+    QCOMPARE(text("zongshu2"), "1");
+    QCOMPARE(text("cuowu2"), "1");
+    QCOMPARE(m_cues.size(), std::size_t(1));
+
+    // Judged by its code at press: the letter shown, released after Shift changed nothing here.
+    const Qt::Key target = targetKey();
+    send(QEvent::KeyPress, target, {}, 38);
+    send(QEvent::KeyRelease, Qt::Key_Exclam, Qt::ShiftModifier, 38);
+    QCOMPARE(text("zhengque2"), "1");
+    send(QEvent::KeyRelease, Qt::Key_Shift, Qt::ShiftModifier, 50);
+    QCOMPARE(text("zongshu2"), "3");
 }
 
 void TestForm1Events::spaceActivatesTheFocusedButton()

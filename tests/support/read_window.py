@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Prints what a screen reader learns of the typing drill's window: one line per control that
-describes what it shows, as DESCRIPTION<TAB>NAME, read over the AT-SPI accessibility bus."""
+"""Prints what a screen reader learns of the typing drill's windows: one line per control that
+describes what it shows, as DESCRIPTION<TAB>NAME, read over the AT-SPI accessibility bus.
+Usage: read_window.py [PID], PID choosing one of several running programs."""
 import sys
 
 import pyatspi
@@ -16,9 +17,12 @@ def walk(node, out):
 
 
 def main():
+    pid = int(sys.argv[1]) if len(sys.argv) > 1 else None
     lines = []
     for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "typing-drill":
+        if app is None or app.name != "typing-drill":
+            continue
+        if pid is None or app.get_process_id() == pid:
             walk(app, lines)
     print("\n".join(lines))
     return 0 if lines else 1

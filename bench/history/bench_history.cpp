@@ -1,0 +1,224 @@
+// Prints what the history costs: opening the database (SQLite's C API beside Qt SQL), the call
+// the window makes for each key, the file size and CPU time of 1,000,000 stored keys, and the
+// final write at exit.
+#include "figures.h"
+#include "history_recorder.h"
+#include "history_store.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <unistd.h>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double processCpuSeconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+int mappedLibraries()
+{
+    std::ifstream maps("/proc/self/maps");
+    std::set<std::string> libraries;
+    for (std::string line; std::getline(maps, line);) {
+        const auto at = line.find('/');
+        if (at != std::string::npos && line.find(".so", at) != std::string::npos)
+            libraries.insert(line.substr(at));
+    }
+    return int(libraries.size());
+}
+
+// One first open in a fresh process, as the drill does it at start: prints milliseconds and the
+// shared libraries it added.
+int openOnce(const std::string &how, const std::string &path)
+{
+    const int before = mappedLibraries();
+    const auto start = Clock::now();
+    if (how == "capi") {
+        HistoryFault fault = HistoryFault::None;
+        const auto store = HistoryStore::open(path, fault, {});
+        if (!store)
+            return 1;
+    } else {
+        int argc = 1;
+        char name[] = "bench_history";
+        char *argv[] = {name, nullptr};
+        QCoreApplication application(argc, argv);
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
+        db.setDatabaseName(QString::fromStdString(path));
+        if (!db.open())
+            return 1;
+        QSqlQuery query(db);
+        query.exec("PRAGMA user_version");
+        query.next();
+        query.exec("PRAGMA journal_mode = WAL");
+    }
+    std::printf("%.3f %d\n", millisecondsSince(start), mappedLibraries() - before);
+    return 0;
+}
+
+TableRow firstOpen(const char *self, const std::string &how, const std::string &path)
+{
+    std::vector<double> times, libraries;
+    for (int run = 0; run < 9; ++run) {
+        const std::string command = std::string(self) + " --open-once " + how + " " + path;
+        FILE *child = popen(command.c_str(), "r");
+        double time = 0;
+        int added = 0;
+        if (child && std::fscanf(child, "%lf %d", &time, &added) == 2) {
+            times.push_back(time);
+            libraries.push_back(added);
+        }
+        if (child)
+            pclose(child);
+    }
+    std::printf("  %s: libraries added by the open: %.0f\n", how.c_str(),
+                summarise(libraries).median);
+    return {"first open of the history, " + how, "ms", summarise(times), {}, ""};
+}
+
+void typeKeys(HistoryRecorder &recorder, TypingDrill &drill, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        drill.tick();
+        const char letter = drill.zimuText().front();
+        const KeyCode code = i % 5 == 0 ? KeyCode('A') : KeyCode(letter);
+        recorder.keyJudged({letter, code, drill.keyReleased(code), 90, 310}, drill);
+    }
+}
+
+TableRow keyCall(const std::string &path)
+{
+    HistoryRecorderOptions options;
+    options.path = path;
+    HistoryRecorder recorder(options);
+    TypingDrill drill;
+    drill.reset();
+    recorder.runStarted();
+    std::vector<double> perKey;
+    for (int round = 0; round < 200; ++round) {
+        const auto start = Clock::now();
+        typeKeys(recorder, drill, 100);
+        perKey.push_back(millisecondsSince(start) * 1000 / 100);
+        // About what a fast typist gives between two writes.
+        usleep(2000);
+    }
+    recorder.runEnded(RunEnd::Exit, drill);
+    recorder.finish(std::chrono::seconds(10));
+    return {"keyJudged call on the window's thread", "us", summarise(perKey), {}, "< 1 us"};
+}
+
+std::vector<TableRow> millionKeys(const std::string &path)
+{
+    HistoryFault fault = HistoryFault::None;
+    auto store = HistoryStore::open(path, fault, {});
+    constexpr int batch = 20, keys = 1000000;
+    std::vector<RunRow> runs(1);
+    runs[0] = {0,
+               "2026-12-07T19:29:56.120+08:00",
+               "2026-12-07T19:29:56.120+08:00",
+               "",
+               0,
+               0,
+               0,
+               0,
+               0,
+               0,
+               "bench"};
+    std::vector<KeyRow> rows(batch);
+    const double cpuBefore = processCpuSeconds();
+    const auto start = Clock::now();
+    for (int n = 0; n < keys; n += batch) {
+        for (int i = 0; i < batch; ++i) {
+            const int number = n + i + 1;
+            rows[i] = {0,
+                       number,
+                       char('A' + number % 26),
+                       65 + (number * 7) % 26,
+                       number % 5 != 0,
+                       60 + number % 300,
+                       250 + number % 900};
+        }
+        // A new run every 200 keys, as practice comes.
+        if (n % 200 == 0)
+            runs[0].id = 0;
+        runs[0].total = n % 200 + batch;
+        if (store->write(runs, rows) != HistoryFault::None)
+            break;
+    }
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const double wall = millisecondsSince(start) / 1000;
+    store.reset();
+    namespace fs = std::filesystem;
+    const double bytes = double(fs::file_size(path))
+        + (fs::exists(path + "-wal") ? double(fs::file_size(path + "-wal")) : 0);
+    std::printf("  1,000,000 keys in %d-key transactions: %.1f s wall\n", batch, wall);
+    return {{"file size per 1,000,000 keys (db + log)",
+             "MiB",
+             {bytes / 1048576, bytes / 1048576, bytes / 1048576, 1},
+             {},
+             ""},
+            {"CPU to store 1,000,000 keys", "s", {cpu, cpu, cpu, 1}, {}, ""}};
+}
+
+TableRow finalWrite(const std::string &path)
+{
+    std::vector<double> times;
+    for (int round = 0; round < 20; ++round) {
+        HistoryRecorderOptions options;
+        options.path = path;
+        HistoryRecorder recorder(options);
+        TypingDrill drill;
+        drill.reset();
+        recorder.runStarted();
+        typeKeys(recorder, drill, 20);
+        usleep(50000);
+        recorder.runEnded(RunEnd::Exit, drill);
+        const auto start = Clock::now();
+        recorder.finish(std::chrono::seconds(10));
+        times.push_back(millisecondsSince(start));
+    }
+    return {"final write at exit (20 keys queued)", "ms", summarise(times), {}, "<= 100 ms"};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && std::string(argv[1]) == "--open-once")
+        return openOnce(argv[2], argv[3]);
+    QTemporaryDir folder;
+    const std::string existing = folder.filePath("existing.sqlite").toStdString();
+    {
+        HistoryFault fault = HistoryFault::None;
+        HistoryStore::open(existing, fault, {});
+    }
+    std::vector<TableRow> rows;
+    rows.push_back(firstOpen(argv[0], "capi", existing));
+    rows.push_back(firstOpen(argv[0], "qtsql", existing));
+    rows.push_back(keyCall(folder.filePath("keys.sqlite").toStdString()));
+    rows.push_back(finalWrite(folder.filePath("exit.sqlite").toStdString()));
+    for (TableRow &row : millionKeys(folder.filePath("million.sqlite").toStdString()))
+        rows.push_back(row);
+    printTable(rows);
+    return 0;
+}

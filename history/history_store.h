@@ -1,0 +1,94 @@
+#pragma once
+
+#include "history_fault.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// One practice run as stored. An id of 0 is a run not stored yet; an empty endedBy a run that
+// goes on.
+struct RunRow
+{
+    std::int64_t id = 0;
+    std::string started;
+    std::string ended;
+    std::string endedBy;
+    std::int64_t ticks = 0;
+    std::int64_t total = 0;
+    std::int64_t correct = 0;
+    std::int64_t wrong = 0;
+    double speed = 0;
+    double accuracy = 0;
+    // The live process writing the run; empty once it has ended.
+    std::string owner;
+};
+
+// One judged key as stored; `run` indexes the runs written with it.
+struct KeyRow
+{
+    std::size_t run = 0;
+    std::int64_t n = 0;
+    char letter = 'A';
+    int keyCode = 0;
+    bool correct = false;
+    std::int64_t pressMs = 0;
+    std::int64_t releaseMs = 0;
+};
+
+// An open history database, used from one thread at a time. Never changes a file that is not a
+// history database of a version it knows.
+class HistoryStore
+{
+public:
+    struct Options
+    {
+        // How long a write waits for another process's lock before it is tried again later.
+        std::chrono::milliseconds busyTimeout = std::chrono::seconds(2);
+        // When set, waiting for a lock ends at once.
+        const std::atomic<bool> *abandon = nullptr;
+        // Read only: nothing is created, upgraded or recovered.
+        bool readOnly = false;
+    };
+
+    // Opens the database at path, creating it and its folder when missing, and brings an older
+    // layout up to date. Gives nullptr and the fault when it cannot be used.
+    static std::unique_ptr<HistoryStore> open(const std::string &path, HistoryFault &fault,
+                                              Options options);
+    ~HistoryStore();
+    HistoryStore(const HistoryStore &) = delete;
+    HistoryStore &operator=(const HistoryStore &) = delete;
+
+    // Stores the runs (new ones get their id) and the keys in one transaction: all or nothing.
+    HistoryFault write(std::vector<RunRow> &runs, const std::vector<KeyRow> &keys);
+    // The same within a transaction the caller began and ends.
+    HistoryFault writeInOpenTransaction(std::vector<RunRow> &runs, const std::vector<KeyRow> &keys);
+
+    // Ends the runs whose writing process is gone as `interrupted`, their counts those of their
+    // stored keys. Gives how many it ended through `count`.
+    HistoryFault endAbandonedRuns(int *count = nullptr);
+
+    // The fault behind the database's last error.
+    HistoryFault lastFault() const;
+    // The database's own words for the fault that ended the last transaction.
+    std::string lastError() const;
+
+    sqlite3 *handle() const { return m_db; }
+
+    struct BusyWait;
+
+private:
+    explicit HistoryStore(sqlite3 *db);
+    HistoryFault prepare(bool readOnly);
+    // Ends the transaction under way without its changes; gives the fault that ended it.
+    HistoryFault rollBack(HistoryFault fault);
+
+    sqlite3 *m_db = nullptr;
+    std::unique_ptr<BusyWait> m_busyWait;
+    std::string m_lastError;
+};

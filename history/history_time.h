@@ -1,0 +1,12 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+// A wall-clock moment as the history writes it: local time with its UTC offset, ISO 8601 with
+// milliseconds, "2026-12-07T19:29:56.120+08:00".
+std::string localTimestamp(std::chrono::system_clock::time_point moment);
+
+// Whether text has exactly that form, with a real date and time.
+bool isLocalTimestamp(std::string_view text);

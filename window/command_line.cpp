@@ -1,0 +1,111 @@
+#include "command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void printVersion()
+{
+    const QString text = QCoreApplication::applicationName() + ' '
+        + QCoreApplication::applicationVersion() + QStringLiteral(R"(
+Copyright (C) 2026 青禾小组
+License GPL-3.0-or-later <https://www.gnu.org/licenses/gpl-3.0.html>.
+This is free software: you are free to change and redistribute it.
+There is NO WARRANTY, to the extent permitted by law.
+)");
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+}
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    std::exit(EXIT_FAILURE);
+}
+
+} // namespace
+
+CommandLine parseCommandLine(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "青禾打字软件：大写字母打字练习。A typing drill for the 26 capital letters."));
+    // "-platform xcb" is one of Qt's options, not seven short ones.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    const QCommandLineOption version({"v", "version"},
+                                     QStringLiteral("显示版本。Displays version information."));
+    const QCommandLineOption historyFile(
+        "history-file", QStringLiteral("使用此练习记录文件。Use this history database."),
+        QStringLiteral("path"));
+    const QCommandLineOption noHistory(
+        "no-history", QStringLiteral("不记录练习。Record nothing of this practice."));
+    const QCommandLineOption exportCsv(
+        "export-csv",
+        QStringLiteral("把练习记录写入 DIR/runs.csv 和 DIR/keys.csv 后退出。Write the history to "
+                       "DIR/runs.csv and DIR/keys.csv, then exit."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption importCsv(
+        "import-csv",
+        QStringLiteral(
+            "把 DIR 中的 CSV 文件并入练习记录后退出。Merge the CSV files in DIR into the "
+            "history, then exit."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption progress(
+        "progress", QStringLiteral("打开练习记录窗口。Open the progress window."));
+    parser.addOptions({version, historyFile, noHistory, exportCsv, importCsv, progress});
+    for (const char *name : {"platform", "display", "style", "stylesheet", "qwindowgeometry",
+                             "qwindowtitle", "platformtheme"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    QCommandLineOption reverse(QStringLiteral("reverse"));
+    reverse.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(reverse);
+
+    if (!parser.parse(arguments)) {
+        // As QCommandLineParser::process() words it, without needing an application object.
+        fail(QCoreApplication::applicationName() + QStringLiteral(": ") + parser.errorText());
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        // The help text names the program as it was called, which it learns from the application.
+        QCoreApplication application(argc, argv);
+        parser.process(application);
+    }
+    if (parser.isSet(version)) {
+        printVersion();
+        std::exit(EXIT_SUCCESS);
+    }
+    if (!parser.positionalArguments().isEmpty())
+        fail(QCoreApplication::applicationName()
+             + QStringLiteral(": Unexpected argument '%1'.")
+                   .arg(parser.positionalArguments().first()));
+
+    CommandLine command;
+    command.historyFile = parser.value(historyFile);
+    command.noHistory = parser.isSet(noHistory);
+    const int actions =
+        int(parser.isSet(exportCsv)) + int(parser.isSet(importCsv)) + int(parser.isSet(progress));
+    if (actions > 1)
+        fail(QCoreApplication::applicationName()
+             + QStringLiteral(
+                 ": Options --export-csv, --import-csv and --progress exclude each other."));
+    if (parser.isSet(exportCsv)) {
+        command.action = CommandLine::Action::ExportCsv;
+        command.folder = parser.value(exportCsv);
+    } else if (parser.isSet(importCsv)) {
+        command.action = CommandLine::Action::ImportCsv;
+        command.folder = parser.value(importCsv);
+    } else if (parser.isSet(progress)) {
+        command.action = CommandLine::Action::Progress;
+    }
+    return command;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// What the program's command line asks for.
+struct CommandLine
+{
+    enum class Action { Drill, ExportCsv, ImportCsv, Progress };
+
+    Action action = Action::Drill;
+    // The history database; empty for the user's own.
+    QString historyFile;
+    bool noHistory = false;
+    // Where the CSV files of an export or import are.
+    QString folder;
+};
+
+// Reads the program's arguments. Help, the version and faulty arguments are answered here, on
+// standard output or error, and end the program (status 0, or 1 for a fault). Qt's own window
+// options (-platform, -display, ...) are accepted and left to the application.
+CommandLine parseCommandLine(int argc, char *argv[]);
