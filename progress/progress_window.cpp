@@ -1,6 +1,7 @@
 #include "progress_window.h"
 
 #include "delete_history.h"
+#include "history_csv.h"
 #include "key_names.h"
 #include "keyboard_map.h"
 #include "letter_table_model.h"
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -47,6 +49,11 @@ QString fileSignature(const QString &path)
                          .arg(file.lastModified().toMSecsSinceEpoch());
     }
     return signature;
+}
+
+std::string localPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
 }
 
 QString duration(qint64 seconds)
@@ -116,6 +123,12 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     m_letters = new LetterTableModel(this);
     m_confusions = new QTableWidget(this);
     m_runs = new RunsModel(this);
+    m_export = new QPushButton(QStringLiteral("导出…"), this);
+    m_export->setObjectName("export");
+    m_export->setToolTip(QStringLiteral("把练习记录存成两个 CSV 文件（runs.csv、keys.csv）"));
+    m_status = new QLabel(this);
+    m_status->setObjectName("status");
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_delete = new QPushButton(QStringLiteral("删除记录…"), this);
     m_delete->setObjectName("delete");
     setObjectName("ProgressWindow");
@@ -183,7 +196,8 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     layout->addWidget(tabs, 2);
 
     auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->addWidget(m_status, 1);
+    buttons->addWidget(m_export);
     buttons->addWidget(m_delete);
     layout->addLayout(buttons);
 
@@ -208,6 +222,7 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
         m_keyboard->setMeasure(index == 0 ? KeyboardMap::Measure::Accuracy
                                           : KeyboardMap::Measure::ReactionTime);
     });
+    connect(m_export, &QPushButton::clicked, this, &ProgressWindow::chooseExportFolder);
     connect(m_delete, &QPushButton::clicked, this, &ProgressWindow::confirmDelete);
     connect(m_poll, &QTimer::timeout, this, &ProgressWindow::pollHistory);
     m_poll->start(pollIntervalMs);
@@ -301,6 +316,21 @@ void ProgressWindow::showConfusions(const QList<Confusion> &confusions)
     }
 }
 
+void ProgressWindow::chooseExportFolder()
+{
+    QFileDialog dialog(this, QStringLiteral("导出练习记录到文件夹"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString folder = dialog.selectedFiles().first();
+    const std::string error = exportHistoryCsv(localPath(m_path), localPath(folder));
+    m_status->setText(error.empty()
+                          ? QStringLiteral("已导出到 %1（runs.csv、keys.csv）")
+                                .arg(QDir::toNativeSeparators(folder))
+                          : QStringLiteral("没能导出：%1").arg(QString::fromStdString(error)));
+}
+
 void ProgressWindow::confirmDelete()
 {
     if (m_shown.state != ProgressSnapshot::State::Ready || m_shown.runs.isEmpty())
@@ -320,8 +350,8 @@ void ProgressWindow::confirmDelete()
     if (box.exec() != QMessageBox::Yes)
         return;
     const QString error = deleteHistory(m_path);
-    if (!error.isEmpty())
-        QMessageBox::warning(this, QStringLiteral("删除练习记录"),
-                             QStringLiteral("没能删除：%1\n文件：%2").arg(error, m_path));
+    m_status->setText(error.isEmpty()
+                          ? QStringLiteral("练习记录已删除")
+                          : QStringLiteral("没能删除：%1（文件：%2）").arg(error, m_path));
     reload();
 }

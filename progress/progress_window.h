@@ -40,6 +40,7 @@ private:
     void present(const ProgressSnapshot &snapshot);
     void showSummary(const ProgressSnapshot &snapshot);
     void showConfusions(const QList<Confusion> &confusions);
+    void chooseExportFolder();
     void confirmDelete();
 
     QString m_path;
@@ -62,5 +63,7 @@ private:
     QTableWidget *m_confusions = nullptr;
     RunsModel *m_runs = nullptr;
     QTableView *m_runTable = nullptr;
+    QPushButton *m_export = nullptr;
+    QLabel *m_status = nullptr;
     QPushButton *m_delete = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -40,6 +41,7 @@ private slots:
     void historiesWithNothingToShow();
     void deleteAsksFirst_data();
     void deleteAsksFirst();
+    void exportWritesTheCsvPairToTheChosenFolder();
 
 private:
     void openWindow();
@@ -180,6 +182,34 @@ void TestProgressWindow::deleteAsksFirst()
     QVERIFY(QFile::exists(m_path));
     auto *pages = m_window->findChild<QStackedWidget *>();
     QCOMPARE(pages->currentWidget()->objectName(), deleted ? "message" : "content");
+}
+
+void TestProgressWindow::exportWritesTheCsvPairToTheChosenFolder()
+{
+    {
+        HistoryBuilder history(m_path);
+        const qint64 run = history.addRun("2026-12-06T10:00:00.000+08:00", 2, 1, 30);
+        history.addKey(run, 'A', 'A', 300);
+        history.addKey(run, 'A', 'S', 300);
+    }
+    openWindow();
+    const QString folder = m_folder->filePath("export");
+    QVERIFY(QDir().mkpath(folder));
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(folder);
+        dialog->selectFile(folder);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QTest::mouseClick(m_window->findChild<QPushButton *>("export"), Qt::LeftButton);
+    const auto lines = [&folder](const char *name) {
+        QFile file(QDir(folder).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : -1;
+    };
+    QCOMPARE(lines("runs.csv"), 2);
+    QCOMPARE(lines("keys.csv"), 3);
+    QVERIFY(m_window->findChild<QLabel *>("status")->text().startsWith("已导出到"));
 }
 
 QTEST_MAIN(TestProgressWindow)
