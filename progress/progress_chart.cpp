@@ -9,14 +9,15 @@
 #include <algorithm>
 
 ProgressChart::ProgressChart(QWidget *parent)
-    : QChartView(parent)
+    // Given at construction: a chart set later replaces a default one that then nobody owns.
+    : QChartView(new QChart, parent)
     , m_speed(new QLineSeries)
     , m_accuracy(new QLineSeries)
     , m_time(new QDateTimeAxis)
     , m_speedAxis(new QValueAxis)
     , m_accuracyAxis(new QValueAxis)
 {
-    auto *chart = new QChart;
+    QChart *chart = this->chart();
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->legend()->setAlignment(Qt::AlignTop);
     m_speed->setName(QStringLiteral("速度（字/分）"));
@@ -38,7 +39,6 @@ ProgressChart::ProgressChart(QWidget *parent)
     m_speed->attachAxis(m_speedAxis);
     m_accuracy->attachAxis(m_time);
     m_accuracy->attachAxis(m_accuracyAxis);
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing);
     setAccessibleName(QStringLiteral("速度和正确率图"));
 }
