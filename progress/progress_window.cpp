@@ -138,6 +138,34 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     // Fits a 1366x768 screen with its panels.
     resize(1120, 660);
 
+    QWidget *content = buildContent();
+
+    m_message->setObjectName("message");
+    m_message->setWordWrap(true);
+    m_message->setAlignment(Qt::AlignCenter);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont large = m_message->font();
+    large.setPointSizeF(large.pointSizeF() * 1.5);
+    m_message->setFont(large);
+    m_pages->addWidget(content);
+    m_pages->addWidget(m_message);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(m_pages);
+
+    connect(m_range, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_chartRange = ChartRange(index);
+        reload();
+    });
+    connect(m_export, &QPushButton::clicked, this, &ProgressWindow::chooseExportFolder);
+    connect(m_delete, &QPushButton::clicked, this, &ProgressWindow::confirmDelete);
+    connect(m_poll, &QTimer::timeout, this, &ProgressWindow::pollHistory);
+    m_poll->start(pollIntervalMs);
+}
+
+// The summary, chart and keyboard above the tables of letters, mix-ups and runs, and the buttons.
+QWidget *ProgressWindow::buildContent()
+{
     auto *content = new QWidget(m_pages);
     content->setObjectName("content");
     auto *layout = new QVBoxLayout(content);
@@ -169,6 +197,10 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     measure->addItems({"按正确率着色", "按反应时间着色"});
     measure->setAccessibleName(QStringLiteral("键盘着色"));
     keysLayout->addWidget(measure, 0, Qt::AlignRight);
+    connect(measure, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_keyboard->setMeasure(index == 0 ? KeyboardMap::Measure::Accuracy
+                                          : KeyboardMap::Measure::ReactionTime);
+    });
     keysLayout->addWidget(m_keyboard);
     keysLayout->addStretch();
     middle->addWidget(keysBox, 2);
@@ -200,32 +232,7 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     buttons->addWidget(m_export);
     buttons->addWidget(m_delete);
     layout->addLayout(buttons);
-
-    m_message->setObjectName("message");
-    m_message->setWordWrap(true);
-    m_message->setAlignment(Qt::AlignCenter);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont large = m_message->font();
-    large.setPointSizeF(large.pointSizeF() * 1.5);
-    m_message->setFont(large);
-    m_pages->addWidget(content);
-    m_pages->addWidget(m_message);
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(m_pages);
-
-    connect(m_range, &QComboBox::currentIndexChanged, this, [this](int index) {
-        m_chartRange = ChartRange(index);
-        reload();
-    });
-    connect(measure, &QComboBox::currentIndexChanged, this, [this](int index) {
-        m_keyboard->setMeasure(index == 0 ? KeyboardMap::Measure::Accuracy
-                                          : KeyboardMap::Measure::ReactionTime);
-    });
-    connect(m_export, &QPushButton::clicked, this, &ProgressWindow::chooseExportFolder);
-    connect(m_delete, &QPushButton::clicked, this, &ProgressWindow::confirmDelete);
-    connect(m_poll, &QTimer::timeout, this, &ProgressWindow::pollHistory);
-    m_poll->start(pollIntervalMs);
+    return content;
 }
 
 ProgressWindow::~ProgressWindow()

@@ -36,6 +36,7 @@ signals:
     void refreshed();
 
 private:
+    QWidget *buildContent();
     void pollHistory();
     void present(const ProgressSnapshot &snapshot);
     void showSummary(const ProgressSnapshot &snapshot);
