@@ -40,7 +40,7 @@ done
 dpkg-deb -I "$deb" >/dev/null || fail "dpkg-deb cannot read the control archive"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/typing-drill \
+for file in ./usr/bin/typing-drill ./usr/bin/typing-drill-progress \
     "./usr/$module_dir/sound.so" \
     ./usr/share/applications/$id.desktop \
     ./usr/share/metainfo/$id.metainfo.xml \

@@ -20,7 +20,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-for file in bin/typing-drill \
+for file in bin/typing-drill bin/typing-drill-progress \
     "$module_dir/sound.so" \
     share/applications/$id.desktop \
     share/metainfo/$id.metainfo.xml \
@@ -64,6 +64,10 @@ done
 # The entry starts the installed program by the icon of the same id, and the metadata names the
 # release that was built.
 grep -qx "Exec=typing-drill" "$desktop" || fail "the entry does not run typing-drill"
+# The menu and the dock offer the progress window on the program's icon.
+grep -qx "Actions=progress;" "$desktop" || fail "the entry offers no progress action"
+sed -n '/^\[Desktop Action progress\]$/,/^\[/p' "$desktop" | grep -qx "Exec=typing-drill --progress" \
+    || fail "the progress action does not run typing-drill --progress"
 grep -qx "Icon=$id" "$desktop" || fail "the entry does not use the icon $id"
 grep -qx "Name=青禾打字软件" "$desktop" || fail "the entry's name is not the program's"
 grep -q "<release version=\"$version\"" "$usr/share/metainfo/$id.metainfo.xml" \

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// Figures of the runs that started within some local days.
+struct PeriodSummary
+{
+    qint64 practiceSeconds = 0;
+    int runs = 0;
+    qint64 keys = 0;
+    qint64 correct = 0;
+    // Of the runs with at least one key; 0 without any.
+    double medianSpeed = 0;
+
+    double accuracy() const { return keys ? 100.0 * double(correct) / double(keys) : 0; }
+};
+
+// One run as the runs list shows it.
+struct RunRow
+{
+    qint64 id = 0;
+    QDateTime started;
+    int seconds = 0;
+    qint64 total = 0;
+    qint64 correct = 0;
+    qint64 wrong = 0;
+    double speed = 0;
+    double accuracy = 0;
+    // 'restart', 'exit', 'interrupted', or empty while the run goes on.
+    QString endedBy;
+
+    bool operator==(const RunRow &) const = default;
+};
+
+// One point of the chart: a run, or a day's runs together.
+struct ChartPoint
+{
+    QDateTime when;
+    int runs = 0;
+    qint64 keys = 0;
+    double speed = 0;
+    double accuracy = 0;
+};
+
+// What the history says of one letter. Reaction times count only correct answers between 40 ms
+// and 10 s after the letter showed; -1 when there are none.
+struct LetterRow
+{
+    QChar letter;
+    qint64 asked = 0;
+    qint64 correct = 0;
+    int medianMs = -1;
+    int bestMs = -1;
+    // The key pressed most often instead of this letter; 0 when never wrong.
+    int mostConfusedKey = 0;
+    qint64 mostConfusedCount = 0;
+
+    double accuracy() const { return asked ? 100.0 * double(correct) / double(asked) : 0; }
+    bool operator==(const LetterRow &) const = default;
+};
+
+// A letter asked and the key pressed instead, with how often it happened.
+struct Confusion
+{
+    QChar letter;
+    int keyCode = 0;
+    qint64 count = 0;
+};
+
+// The days the chart covers, counted back from today; All covers the whole history.
+enum class ChartRange { Week, Month, Year, All };
+
+// Everything the progress window shows, read from the history in one read transaction.
+struct ProgressSnapshot
+{
+    enum class State { Ready, Absent, Empty, Unreadable };
+    State state = State::Absent;
+    // Why the history could not be read, for Unreadable.
+    QString reason;
+
+    PeriodSummary today;
+    PeriodSummary lastWeek;
+    PeriodSummary allTime;
+    int streakDays = 0;
+    QList<ChartPoint> chart;
+    bool chartByDay = false;
+    // 'A' to 'Z', all 26.
+    QList<LetterRow> letters;
+    // The most frequent first, at most 10.
+    QList<Confusion> confusions;
+    // Oldest first.
+    QList<RunRow> runs;
+};
+
+// Above this many runs in range the chart shows one point per day.
+constexpr int chartRunsPerPointLimit = 200;

@@ -1,0 +1,363 @@
+#include "progress_reader.h"
+
+#include "streak.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <memory>
+#include <sqlite3.h>
+#include <stdexcept>
+
+namespace {
+
+constexpr int historyVersion = 1;
+constexpr int fastestMs = 40;
+constexpr int slowestMs = 10000;
+constexpr int busyTimeoutMs = 500;
+
+// A failed SQLite call, carrying its result code and message.
+struct SqliteError : std::runtime_error
+{
+    SqliteError(sqlite3 *db, int result)
+        : std::runtime_error(db ? sqlite3_errmsg(db) : sqlite3_errstr(result))
+        , code(result)
+    {
+    }
+    int code;
+};
+
+using Connection = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
+
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql)
+        : m_db(db)
+    {
+        const int result = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr);
+        if (result != SQLITE_OK)
+            throw SqliteError(db, result);
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    Statement &bind(int index, const QString &text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement &bind(int index, qint64 value)
+    {
+        sqlite3_bind_int64(m_statement, index, value);
+        return *this;
+    }
+    // Gives false when the statement has no more rows.
+    bool step()
+    {
+        const int result = sqlite3_step(m_statement);
+        if (result == SQLITE_ROW)
+            return true;
+        if (result != SQLITE_DONE)
+            throw SqliteError(m_db, result);
+        return false;
+    }
+    void reset() { sqlite3_reset(m_statement); }
+    qint64 integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+    double real(int column) const { return sqlite3_column_double(m_statement, column); }
+    bool isNull(int column) const
+    {
+        return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+    }
+    QString text(int column) const
+    {
+        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+    }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+QString dayText(QDate day)
+{
+    return day.toString(Qt::ISODate);
+}
+
+// The runs that started on `from` or later, by local day: the stored times begin with it.
+PeriodSummary readPeriod(sqlite3 *db, const QString &from)
+{
+    PeriodSummary period;
+    Statement totals(db,
+                     "SELECT count(*), coalesce(sum(ticks), 0), coalesce(sum(total), 0),"
+                     " coalesce(sum(correct), 0) FROM runs WHERE started >= ?1");
+    totals.bind(1, from).step();
+    period.runs = int(totals.integer(0));
+    period.practiceSeconds = totals.integer(1) / 10;
+    period.keys = totals.integer(2);
+    period.correct = totals.integer(3);
+
+    Statement speeds(db,
+                     "SELECT speed FROM runs WHERE started >= ?1 AND total > 0"
+                     " ORDER BY speed LIMIT 2 - (?2 % 2) OFFSET (?2 - 1) / 2");
+    Statement count(db, "SELECT count(*) FROM runs WHERE started >= ?1 AND total > 0");
+    count.bind(1, from).step();
+    const qint64 n = count.integer(0);
+    if (n > 0) {
+        speeds.bind(1, from).bind(2, n);
+        double sum = 0;
+        int values = 0;
+        while (speeds.step()) {
+            sum += speeds.real(0);
+            ++values;
+        }
+        period.medianSpeed = sum / values;
+    }
+    return period;
+}
+
+QList<QDate> readDays(sqlite3 *db)
+{
+    QList<QDate> days;
+    Statement statement(db, "SELECT DISTINCT substr(started, 1, 10) FROM runs");
+    while (statement.step())
+        days.append(QDate::fromString(statement.text(0), Qt::ISODate));
+    return days;
+}
+
+QList<RunRow> readRuns(sqlite3 *db)
+{
+    QList<RunRow> runs;
+    Statement statement(db,
+                        "SELECT id, started, ticks, total, correct, wrong, speed, accuracy,"
+                        " ended_by FROM runs ORDER BY id");
+    while (statement.step()) {
+        RunRow run;
+        run.id = statement.integer(0);
+        run.started = QDateTime::fromString(statement.text(1), Qt::ISODateWithMs);
+        run.seconds = int(statement.integer(2) / 10);
+        run.total = statement.integer(3);
+        run.correct = statement.integer(4);
+        run.wrong = statement.integer(5);
+        run.speed = statement.real(6);
+        run.accuracy = statement.real(7);
+        run.endedBy = statement.isNull(8) ? QString() : statement.text(8);
+        runs.append(run);
+    }
+    return runs;
+}
+
+QString firstDayOf(ChartRange range, QDate today)
+{
+    switch (range) {
+    case ChartRange::Week:
+        return dayText(today.addDays(-6));
+    case ChartRange::Month:
+        return dayText(today.addDays(-29));
+    case ChartRange::Year:
+        return dayText(today.addYears(-1).addDays(1));
+    case ChartRange::All:
+        break;
+    }
+    return {};
+}
+
+void readChart(sqlite3 *db, const QString &from, ProgressSnapshot &snapshot)
+{
+    Statement count(db, "SELECT count(*) FROM runs WHERE started >= ?1 AND total > 0");
+    count.bind(1, from).step();
+    snapshot.chartByDay = count.integer(0) > chartRunsPerPointLimit;
+    // A day's speed weighs each run by its length; its accuracy counts every key of the day.
+    Statement points(db,
+                     snapshot.chartByDay
+                         ? "SELECT substr(started, 1, 10), count(*), sum(total),"
+                           " sum(speed * max(ticks, 1)) / sum(max(ticks, 1)),"
+                           " 100.0 * sum(correct) / sum(total)"
+                           " FROM runs WHERE started >= ?1 AND total > 0"
+                           " GROUP BY substr(started, 1, 10) ORDER BY 1"
+                         : "SELECT started, 1, total, speed, accuracy"
+                           " FROM runs WHERE started >= ?1 AND total > 0 ORDER BY started");
+    points.bind(1, from);
+    while (points.step()) {
+        ChartPoint point;
+        point.when = snapshot.chartByDay
+            ? QDate::fromString(points.text(0), Qt::ISODate).startOfDay().addSecs(12 * 3600)
+            : QDateTime::fromString(points.text(0), Qt::ISODateWithMs);
+        point.runs = int(points.integer(1));
+        point.keys = points.integer(2);
+        point.speed = points.real(3);
+        point.accuracy = points.real(4);
+        snapshot.chart.append(point);
+    }
+}
+
+// Each letter's range of the index (letter, correct, key_code, release_ms) is read once for its
+// counts; the reaction times are then found by seeking in it: the few answers out of bounds are
+// counted off, and the medians found by stepping through the index, never by sorting.
+void readLetters(sqlite3 *db, ProgressSnapshot &snapshot)
+{
+    Statement counts(db,
+                     "SELECT correct, key_code, count(*) FROM keys WHERE letter = ?1"
+                     " GROUP BY correct, key_code");
+    const std::string correctKeys =
+        " FROM keys WHERE letter = ?1 AND correct = 1 AND key_code = ?2";
+    // Two ranges of the index, each found by a seek; an OR of both would scan the whole letter.
+    Statement outOfBounds(db,
+                          ("SELECT (SELECT count(*)" + correctKeys
+                           + " AND release_ms < ?3) + (SELECT count(*)" + correctKeys
+                           + " AND release_ms > ?4)")
+                              .c_str());
+    const std::string inBounds = correctKeys + " AND release_ms BETWEEN ?3 AND ?4";
+    Statement best(db, ("SELECT min(release_ms)" + inBounds).c_str());
+    Statement middle(db,
+                     ("SELECT release_ms" + inBounds
+                      + " ORDER BY release_ms LIMIT 2 - (?5 % 2) OFFSET (?5 - 1) / 2")
+                         .c_str());
+    const auto bindLetter = [](Statement &statement, const QString &letter, char code) {
+        statement.reset();
+        statement.bind(1, letter).bind(2, qint64(code)).bind(3, qint64(fastestMs));
+        statement.bind(4, qint64(slowestMs));
+    };
+    QList<Confusion> confusions;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        const QString letter(QChar::fromLatin1(c));
+        LetterRow row;
+        row.letter = QChar::fromLatin1(c);
+        qint64 correctOnItsKey = 0;
+        counts.reset();
+        counts.bind(1, letter);
+        while (counts.step()) {
+            const bool correct = counts.integer(0) == 1;
+            const int keyCode = int(counts.integer(1));
+            const qint64 count = counts.integer(2);
+            row.asked += count;
+            if (correct) {
+                row.correct += count;
+                if (keyCode == c)
+                    correctOnItsKey = count;
+                continue;
+            }
+            confusions.append({row.letter, keyCode, count});
+            if (count > row.mostConfusedCount) {
+                row.mostConfusedKey = keyCode;
+                row.mostConfusedCount = count;
+            }
+        }
+        bindLetter(outOfBounds, letter, c);
+        outOfBounds.step();
+        const qint64 n = correctOnItsKey - outOfBounds.integer(0);
+        if (n > 0) {
+            bindLetter(best, letter, c);
+            best.step();
+            row.bestMs = int(best.integer(0));
+            bindLetter(middle, letter, c);
+            middle.bind(5, n);
+            qint64 sum = 0;
+            int values = 0;
+            while (middle.step()) {
+                sum += middle.integer(0);
+                ++values;
+            }
+            row.medianMs = int((sum + values / 2) / values);
+        }
+        snapshot.letters.append(row);
+    }
+    std::stable_sort(confusions.begin(), confusions.end(),
+                     [](const Confusion &x, const Confusion &y) { return x.count > y.count; });
+    snapshot.confusions = confusions.mid(0, 10);
+}
+
+bool hasHistoryTables(sqlite3 *db)
+{
+    Statement tables(db,
+                     "SELECT count(*) FROM sqlite_schema WHERE type = 'table'"
+                     " AND name IN ('runs', 'keys')");
+    tables.step();
+    return tables.integer(0) == 2;
+}
+
+QString reasonFor(const SqliteError &error)
+{
+    switch (error.code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("文件被另一个程序锁住了，请稍后再试（%1）").arg(error.what());
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return QStringLiteral("文件已损坏（%1）").arg(error.what());
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("文件打不开（%1）").arg(error.what());
+    default:
+        return QStringLiteral("读取出错（%1）").arg(error.what());
+    }
+}
+
+ProgressSnapshot::State classify(sqlite3 *db, QString &reason)
+{
+    Statement version(db, "PRAGMA user_version");
+    version.step();
+    const qint64 found = version.integer(0);
+    if (found > historyVersion) {
+        reason = QStringLiteral("文件来自更新版本的程序（版本 %1，本程序只认识版本 %2）")
+                     .arg(found)
+                     .arg(historyVersion);
+        return ProgressSnapshot::State::Unreadable;
+    }
+    if (!hasHistoryTables(db)) {
+        if (found == 0)
+            return ProgressSnapshot::State::Empty;
+        reason = QStringLiteral("文件已损坏（缺少练习记录的表）");
+        return ProgressSnapshot::State::Unreadable;
+    }
+    Statement any(db, "SELECT EXISTS (SELECT 1 FROM runs)");
+    any.step();
+    return any.integer(0) ? ProgressSnapshot::State::Ready : ProgressSnapshot::State::Empty;
+}
+
+} // namespace
+
+ProgressSnapshot readProgress(const QString &path, QDate today, ChartRange range)
+{
+    ProgressSnapshot snapshot;
+    const QFileInfo file(path);
+    if (!file.exists()) {
+        snapshot.state = ProgressSnapshot::State::Absent;
+        return snapshot;
+    }
+    if (file.isFile() && file.size() == 0) {
+        snapshot.state = ProgressSnapshot::State::Empty;
+        return snapshot;
+    }
+    sqlite3 *raw = nullptr;
+    const int opened =
+        sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    Connection db(raw, &sqlite3_close);
+    try {
+        if (opened != SQLITE_OK)
+            throw SqliteError(raw, opened);
+        sqlite3_busy_timeout(db.get(), busyTimeoutMs);
+        sqlite3_exec(db.get(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
+        // One read transaction, so that every figure comes from the same moment of the file.
+        Statement(db.get(), "BEGIN").step();
+        snapshot.state = classify(db.get(), snapshot.reason);
+        if (snapshot.state != ProgressSnapshot::State::Ready)
+            return snapshot;
+        snapshot.today = readPeriod(db.get(), dayText(today));
+        snapshot.lastWeek = readPeriod(db.get(), dayText(today.addDays(-6)));
+        snapshot.allTime = readPeriod(db.get(), QString());
+        snapshot.streakDays = practiceStreak(readDays(db.get()), today);
+        readChart(db.get(), firstDayOf(range, today), snapshot);
+        readLetters(db.get(), snapshot);
+        snapshot.runs = readRuns(db.get());
+    } catch (const SqliteError &error) {
+        snapshot = ProgressSnapshot();
+        snapshot.state = ProgressSnapshot::State::Unreadable;
+        snapshot.reason = reasonFor(error);
+    }
+    return snapshot;
+}

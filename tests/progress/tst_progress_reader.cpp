@@ -1,0 +1,283 @@
+#include "delete_history.h"
+#include "history_builder.h"
+#include "key_names.h"
+#include "progress_reader.h"
+#include "streak.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+const QDate today(2026, 12, 7);
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+const LetterRow &letterRow(const ProgressSnapshot &snapshot, char letter)
+{
+    return snapshot.letters.at(letter - 'A');
+}
+
+} // namespace
+
+// The figures the progress window shows, read from histories written by hand.
+class TestProgressReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void lettersCountTimesWithinBoundsAndConfusions();
+    void periodsAndMedianSpeed();
+    void chartGroupsByDayOverTheLimit_data();
+    void chartGroupsByDayOverTheLimit();
+    void streak_data();
+    void streak();
+    void streakUsesLocalDaysAcrossDaylightSaving();
+    void statesOfHistoriesItCannotShow_data();
+    void statesOfHistoriesItCannotShow();
+    void deleteLeavesAnEmptyFile();
+    void keyNamesAsPrinted();
+
+private:
+    QString m_path;
+    std::unique_ptr<QTemporaryDir> m_folder;
+};
+
+void TestProgressReader::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_path = m_folder->filePath("history.sqlite");
+}
+
+void TestProgressReader::lettersCountTimesWithinBoundsAndConfusions()
+{
+    {
+        HistoryBuilder history(m_path);
+        const qint64 run = history.addRun("2026-12-07T10:00:00.000+08:00", 12, 7, 30);
+        // A: the times 39 ms and 10001 ms fall outside, 40 and 10000 inside; a wrong answer's
+        // time never counts.
+        for (int ms : {39, 40, 300, 500, 10000, 10001})
+            history.addKey(run, 'A', 'A', ms);
+        history.addKey(run, 'A', 'S', 50);
+        history.addKey(run, 'B', 'B', 700);
+        for (int i = 0; i < 3; ++i)
+            history.addKey(run, 'B', 'V', 900);
+        history.addKey(run, 'B', 16, 900);
+    }
+    const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All);
+    QCOMPARE(snapshot.state, ProgressSnapshot::State::Ready);
+    QCOMPARE(snapshot.letters.size(), 26);
+
+    const LetterRow &a = letterRow(snapshot, 'A');
+    QCOMPARE(a.asked, 7);
+    QCOMPARE(a.correct, 6);
+    QCOMPARE(a.medianMs, 400); // 40, 300, 500, 10000: the middle two averaged
+    QCOMPARE(a.bestMs, 40);
+    QCOMPARE(a.mostConfusedKey, int('S'));
+
+    const LetterRow &b = letterRow(snapshot, 'B');
+    QCOMPARE(b.accuracy(), 20.0);
+    QCOMPARE(b.medianMs, 700);
+    QCOMPARE(b.mostConfusedKey, int('V'));
+    QCOMPARE(b.mostConfusedCount, 3);
+
+    const LetterRow &z = letterRow(snapshot, 'Z');
+    QCOMPARE(z.asked, 0);
+    QCOMPARE(z.medianMs, -1);
+
+    QCOMPARE(snapshot.confusions.size(), 3);
+    QCOMPARE(snapshot.confusions[0].letter, QChar('B'));
+    QCOMPARE(snapshot.confusions[0].keyCode, int('V'));
+    QCOMPARE(snapshot.confusions[0].count, 3);
+}
+
+void TestProgressReader::periodsAndMedianSpeed()
+{
+    {
+        HistoryBuilder history(m_path);
+        history.addRun("2026-12-07T08:00:00.000+08:00", 100, 90, 40, 1200);
+        history.addRun("2026-12-07T09:00:00.000+08:00", 100, 100, 60, 600);
+        history.addRun("2026-12-07T09:30:00.000+08:00", 0, 0, 0, 50); // started, no key
+        history.addRun("2026-12-01T23:59:59.999+08:00", 50, 25, 10);
+        history.addRun("2026-11-30T12:00:00.000+08:00", 50, 50, 100);
+    }
+    const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All);
+    QCOMPARE(snapshot.today.runs, 3);
+    QCOMPARE(snapshot.today.keys, 200);
+    QCOMPARE(snapshot.today.accuracy(), 95.0);
+    QCOMPARE(snapshot.today.medianSpeed, 50.0); // the run without keys has no speed
+    QCOMPARE(snapshot.today.practiceSeconds, 185);
+    QCOMPARE(snapshot.lastWeek.runs, 4);
+    QCOMPARE(snapshot.lastWeek.medianSpeed, 40.0);
+    QCOMPARE(snapshot.allTime.keys, 300);
+    QCOMPARE(snapshot.allTime.medianSpeed, 50.0);
+    QCOMPARE(snapshot.runs.size(), 5);
+    QCOMPARE(snapshot.runs.first().started.time(), QTime(8, 0));
+}
+
+void TestProgressReader::chartGroupsByDayOverTheLimit_data()
+{
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<bool>("byDay");
+    QTest::addColumn<int>("points");
+    QTest::newRow("200 runs: one point each") << 200 << false << 200;
+    QTest::newRow("201 runs: one point per day") << 201 << true << 3;
+}
+
+void TestProgressReader::chartGroupsByDayOverTheLimit()
+{
+    QFETCH(int, runs);
+    QFETCH(bool, byDay);
+    QFETCH(int, points);
+    {
+        HistoryBuilder history(m_path);
+        history.exec("BEGIN");
+        for (int i = 0; i < runs; ++i) {
+            // Days 5, 6 and 7 of December; the first day's runs take twice as long.
+            const int day = 5 + i % 3;
+            history.addRun(QStringLiteral("2026-12-%1T%2:00:00.000+08:00")
+                               .arg(day, 2, 10, QChar('0'))
+                               .arg(8 + i % 12, 2, 10, QChar('0')),
+                           10, day == 5 ? 10 : 5, day == 5 ? 20 : 50, day == 5 ? 1200 : 600);
+        }
+        history.exec("COMMIT");
+    }
+    const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::Week);
+    QCOMPARE(snapshot.chartByDay, byDay);
+    QCOMPARE(snapshot.chart.size(), points);
+    if (byDay) {
+        QCOMPARE(snapshot.chart[0].when.date(), QDate(2026, 12, 5));
+        QCOMPARE(snapshot.chart[0].accuracy, 100.0);
+        QCOMPARE(snapshot.chart[1].accuracy, 50.0);
+        QCOMPARE(snapshot.chart[0].speed, 20.0);
+        QCOMPARE(snapshot.chart[0].runs + snapshot.chart[1].runs + snapshot.chart[2].runs, runs);
+    }
+}
+
+void TestProgressReader::streak_data()
+{
+    QTest::addColumn<QList<QDate>>("days");
+    QTest::addColumn<QDate>("on");
+    QTest::addColumn<int>("streak");
+    const QDate first(2026, 3, 1);
+    QTest::newRow("across a month boundary")
+        << QList<QDate> {{2026, 2, 27}, {2026, 2, 28}, first} << first << 3;
+    QTest::newRow("across a year boundary")
+        << QList<QDate> {{2025, 12, 31}, {2026, 1, 1}} << QDate(2026, 1, 1) << 2;
+    QTest::newRow("not yet today: up to yesterday")
+        << QList<QDate> {{2026, 2, 27}, {2026, 2, 28}} << first << 2;
+    QTest::newRow("a gap ends it")
+        << QList<QDate> {{2026, 2, 26}, {2026, 2, 28}, first, first} << first << 2;
+    QTest::newRow("nothing since the day before yesterday")
+        << QList<QDate> {{2026, 2, 27}} << first << 0;
+}
+
+void TestProgressReader::streak()
+{
+    QFETCH(QList<QDate>, days);
+    QFETCH(QDate, on);
+    QFETCH(int, streak);
+    QCOMPARE(practiceStreak(days, on), streak);
+}
+
+void TestProgressReader::streakUsesLocalDaysAcrossDaylightSaving()
+{
+    // Clocks go forward on 29 March: the runs fall on the local days 28 and 30, while in UTC
+    // they would be 22:30 on 28 and 29 March, two days in a row.
+    {
+        HistoryBuilder history(m_path);
+        history.addRun("2026-03-28T23:30:00.000+01:00", 10, 10, 30);
+        history.addRun("2026-03-30T00:30:00.000+02:00", 10, 10, 30);
+    }
+    QCOMPARE(readProgress(m_path, QDate(2026, 3, 30), ChartRange::All).streakDays, 1);
+    {
+        HistoryBuilder history(m_path);
+        history.addRun("2026-03-29T08:00:00.000+02:00", 10, 10, 30);
+    }
+    QCOMPARE(readProgress(m_path, QDate(2026, 3, 30), ChartRange::All).streakDays, 3);
+}
+
+void TestProgressReader::statesOfHistoriesItCannotShow_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<ProgressSnapshot::State>("state");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("absent") << "absent" << ProgressSnapshot::State::Absent << "";
+    QTest::newRow("empty file") << "empty file" << ProgressSnapshot::State::Empty << "";
+    QTest::newRow("no runs") << "no runs" << ProgressSnapshot::State::Empty << "";
+    QTest::newRow("damaged") << "damaged" << ProgressSnapshot::State::Unreadable << "损坏";
+    QTest::newRow("newer version") << "newer" << ProgressSnapshot::State::Unreadable << "版本 2";
+    QTest::newRow("locked") << "locked" << ProgressSnapshot::State::Unreadable << "锁住";
+    QTest::newRow("other tables") << "other" << ProgressSnapshot::State::Unreadable << "损坏";
+}
+
+void TestProgressReader::statesOfHistoriesItCannotShow()
+{
+    QFETCH(QString, kind);
+    QFETCH(ProgressSnapshot::State, state);
+    QFETCH(QString, reason);
+    sqlite3 *locker = nullptr;
+    if (kind == "empty file" || kind == "damaged") {
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (kind == "damaged")
+            file.write(QByteArray("SQLite format 3").repeated(300));
+    } else if (kind != "absent") {
+        HistoryBuilder history(m_path);
+        if (kind == "newer")
+            history.exec("PRAGMA user_version = 2");
+        if (kind == "other")
+            history.exec("DROP TABLE keys; CREATE TABLE notes (text)");
+        if (kind == "locked") {
+            history.addRun("2026-12-07T10:00:00.000+08:00", 1, 1, 1);
+            QVERIFY(history.exec("PRAGMA journal_mode = DELETE"));
+        }
+    }
+    if (kind == "locked") {
+        sqlite3_open(m_path.toUtf8().constData(), &locker);
+        QCOMPARE(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    const QByteArray before = fileHash(m_path);
+    const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All);
+    sqlite3_close(locker);
+    QCOMPARE(snapshot.state, state);
+    QVERIFY2(snapshot.reason.contains(reason), qPrintable(snapshot.reason));
+    QCOMPARE(fileHash(m_path), before);
+    QCOMPARE(QFile::exists(m_path), kind != "absent");
+}
+
+void TestProgressReader::deleteLeavesAnEmptyFile()
+{
+    {
+        HistoryBuilder history(m_path);
+        history.addKey(history.addRun("2026-12-07T10:00:00.000+08:00", 1, 1, 1), 'A', 'A', 300);
+    }
+    QCOMPARE(readProgress(m_path, today, ChartRange::All).state, ProgressSnapshot::State::Ready);
+    QCOMPARE(deleteHistory(m_path), QString());
+    QVERIFY(QFile::exists(m_path));
+    QCOMPARE(readProgress(m_path, today, ChartRange::All).state, ProgressSnapshot::State::Empty);
+    QVERIFY(!deleteHistory(m_folder->filePath("absent.sqlite")).isEmpty());
+    QVERIFY(!QFile::exists(m_folder->filePath("absent.sqlite")));
+}
+
+void TestProgressReader::keyNamesAsPrinted()
+{
+    const QList<std::pair<int, QString>> names {
+        {'R', "R"}, {16, "Shift"}, {32, "空格"},      {'1', "1"},    {97, "小键盘 1"},
+        {186, ";"}, {113, "F2"},   {20, "Caps Lock"}, {0, "未知键"}, {250, "键 250"}};
+    for (const auto &[code, name] : names)
+        QCOMPARE(keyName(code), name);
+}
+
+QTEST_GUILESS_MAIN(TestProgressReader)
+#include "tst_progress_reader.moc"
