@@ -1,13 +1,13 @@
 #include "progress_window.h"
 
 #include "delete_history.h"
+#include "drill_font.h"
 #include "history_csv.h"
 #include "key_names.h"
 #include "keyboard_map.h"
 #include "letter_table_model.h"
 #include "program_icon.h"
 #include "progress_chart.h"
-#include "progress_font.h"
 #include "progress_reader.h"
 #include "runs_model.h"
 
@@ -134,7 +134,7 @@ ProgressWindow::ProgressWindow(const QString &historyPath, QWidget *parent)
     setObjectName("ProgressWindow");
     setWindowTitle(QStringLiteral("练习记录 — 青禾打字软件"));
     setWindowIcon(programIcon());
-    setFont(progressFont());
+    setFont(drillFont(9));
     // Fits a 1366x768 screen with its panels.
     resize(1120, 660);
 

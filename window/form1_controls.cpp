@@ -1,6 +1,7 @@
 #include "form1_controls.h"
 
 #include "answer_box.h"
+#include "drill_font.h"
 #include "program_icon.h"
 #include "twips.h"
 
@@ -12,14 +13,6 @@
 #include <QTimer>
 
 namespace {
-
-// SimSun is rarely installed on Linux, and fontconfig's own fallback is a Japanese sans face.
-const QStringList fontFamilies {"SimSun",
-                                "NSimSun",
-                                "Noto Serif CJK SC",
-                                "Source Han Serif SC",
-                                "AR PL UMing CN",
-                                "WenQuanYi Micro Hei"};
 
 constexpr double defaultPoints = 9;
 constexpr double largePoints = 15.75;
@@ -59,15 +52,6 @@ protected:
         return false;
     }
 };
-
-QFont drillFont(double points, QFont::Weight weight)
-{
-    QFont font;
-    font.setFamilies(fontFamilies);
-    font.setPointSizeF(points);
-    font.setWeight(weight);
-    return font;
-}
 
 } // namespace
 
