@@ -55,6 +55,7 @@ private slots:
     void cleanupTestCase();
     void drillRunsFromStartToExit();
     void inputMethodLeavesLettersToTheDrill();
+    void keyIsJudgedWhenShiftChangesItsSymbol();
 
 private:
     void startProgram(const EnvironmentChanges &extra);
@@ -246,6 +247,23 @@ void TestEndToEnd::inputMethodLeavesLettersToTheDrill()
     const QString probed = QString::fromUtf8(probe.readAllStandardOutput());
     QVERIFY2(probed.contains(QString("release %1").arg(int(Qt::Key_Shift))), qPrintable(probed));
     QVERIFY2(!probed.contains(QString("release %1").arg(int(Qt::Key_A))), qPrintable(probed));
+}
+
+void TestEndToEnd::keyIsJudgedWhenShiftChangesItsSymbol()
+{
+    // On a German layout Shift makes the "2" key a '"': a digit pressed before Shift comes up as
+    // another symbol, and it is still the key that went down.
+    QVERIFY(m_session->run("setxkbmap", {"de"}));
+    startProgram({});
+    QVERIFY(m_session->pressKey("2"));
+    QVERIFY(m_session->pressKey("Shift_L"));
+    QVERIFY(m_session->releaseKey("2"));
+    QVERIFY(m_session->releaseKey("Shift_L"));
+    QVERIFY(waitForLabel("总数", "2"));
+    QCOMPARE(readWindow().value("错误"), "2");
+    QVERIFY(m_session->tapKeys({"Escape"}));
+    QVERIFY(exitsWithStatusZero());
+    QVERIFY(m_session->run("setxkbmap", {"us"}));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
