@@ -53,7 +53,8 @@ struct HistoryRecorder::Shared
     void noteFault(HistoryFault fault, const std::string &detail);
 
     const HistoryRecorderOptions options;
-    const std::string owner = processIdentity();
+    // The worker's own, learnt off the window's thread.
+    std::string owner;
     std::atomic<bool> abandon {false};
 
     std::mutex mutex;
@@ -124,6 +125,7 @@ void HistoryRecorder::Shared::noteFault(HistoryFault fault, const std::string &d
 
 void HistoryRecorder::Shared::work()
 {
+    owner = processIdentity();
     // Opened at once, off the window's thread, so that the first write finds it ready.
     std::unique_ptr<HistoryStore> store = openStore();
     std::unique_lock lock(mutex);

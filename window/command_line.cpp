@@ -30,6 +30,9 @@ There is NO WARRANTY, to the extent permitted by law.
 
 CommandLine parseCommandLine(int argc, char *argv[])
 {
+    // Started from the desktop's menu: nothing to read, and start-up is not kept waiting for it.
+    if (argc <= 1)
+        return {};
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
