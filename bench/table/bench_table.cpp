@@ -21,6 +21,7 @@
 #include <X11/keysym.h>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <poll.h>
@@ -131,6 +132,18 @@ IdleFigures measureIdle(const std::vector<pid_t> &pids, std::chrono::seconds len
         sliceStart = now;
     }
     return figures;
+}
+
+// How a process stands, from the state letter of /proc/PID/stat: a run whose cues went unheard
+// may have lost its audio daemon.
+std::string processState(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos)
+        return "gone";
+    const char state = line[line.rfind(')') + 2];
+    return state == 'T' ? "stopped" : state == 'Z' || state == 'X' ? "gone" : "running";
 }
 
 // What each start of a program showed from outside, one value per run.
@@ -294,115 +307,130 @@ int main(int argc, char **argv)
         }
     }
 
-    // Start-up as a user meets it, the two programs in turn, one warm-up run each first: exec
-    // to content settled, the main thread's CPU until the window maps, then 2 s after exec the
-    // libraries mapped and the resident size, idle use 2-7 s after exec, and for the program
-    // the first key's cue.
-    note("start-up: %d runs of each after a warm-up, about 9 s each", runs);
-    // The third is the program with its history off: how much opening the history costs.
-    StartupFigures startup[3];
-    const std::vector<std::vector<std::string>> programs {
-        {TYPING_DRILL_PROGRAM}, {FLOOR_PROGRAM}, {TYPING_DRILL_PROGRAM, "--no-history"}};
-    std::mt19937 startupKeys(3);
-    int missingFirstKeyCues = 0;
-    for (int run = 0; run <= runs; ++run) {
-        for (std::size_t p = 0; p < programs.size(); ++p) {
-            StartupFigures &into = startup[p];
-            x.watchForNewWindow();
-            const auto started = Clock::now();
-            const pid_t pid = startProcess(programs[p], desktopEnvironment, -1,
-                                           folder.filePath("program.log").toStdString());
-            const auto mainThreadCpu = [pid] {
-                const ProcessUsage usage = processUsage(pid);
-                const auto main = usage.find(pid);
-                return main == usage.end() ? -1 : main->second.cpuSeconds * 1000;
-            };
-            double cpuAtMap = -1;
-            const XDisplay::Startup seen =
-                x.watchStartup(10s, 250ms, [&] { cpuAtMap = mainThreadCpu(); });
-            // Read once the content has been still for a while: what the main thread did to
-            // get there, whether before or after the window mapped.
-            const double cpuAtSettled = mainThreadCpu();
-            if (p == 2) {
+    // Measured last, after the figures of the always-running daemon (or alone with
+    // --startup-only), so that those are taken as they were first measured.
+    std::vector<TableRow> startupRows;
+    const auto measureStartup = [&] {
+        // Start-up as a user meets it, the two programs in turn, one warm-up run each first: exec
+        // to content settled, the main thread's CPU until the window maps, then 2 s after exec the
+        // libraries mapped and the resident size, idle use 2-7 s after exec, and for the program
+        // the first key's cue.
+        note("start-up: %d runs of each after a warm-up, about 9 s each", runs);
+        // The third is the program with its history off: what opening the history costs.
+        StartupFigures startup[3];
+        int missing = 0;
+        const std::vector<std::vector<std::string>> programs {
+            {TYPING_DRILL_PROGRAM}, {FLOOR_PROGRAM}, {TYPING_DRILL_PROGRAM, "--no-history"}};
+        std::mt19937 startupKeys(3);
+        for (int run = 0; run <= runs; ++run) {
+            for (std::size_t p = 0; p < programs.size(); ++p) {
+                StartupFigures &into = startup[p];
+                x.watchForNewWindow();
+                const auto started = Clock::now();
+                const pid_t pid = startProcess(programs[p], desktopEnvironment, -1,
+                                               folder.filePath("program.log").toStdString());
+                const auto mainThreadCpu = [pid] {
+                    const ProcessUsage usage = processUsage(pid);
+                    const auto main = usage.find(pid);
+                    return main == usage.end() ? -1 : main->second.cpuSeconds * 1000;
+                };
+                double cpuAtMap = -1;
+                const XDisplay::Startup seen =
+                    x.watchStartup(10s, 250ms, [&] { cpuAtMap = mainThreadCpu(); });
+                // Read once the content has been still for a while: what the main thread did to
+                // get there, whether before or after the window mapped.
+                const double cpuAtSettled = mainThreadCpu();
+                if (p == 2) {
+                    endProcess(pid);
+                    std::this_thread::sleep_for(300ms);
+                    if (run > 0 && seen.settled)
+                        into.settled.push_back(millisecondsBetween(started, *seen.settled));
+                    if (run > 0 && cpuAtMap >= 0)
+                        into.mainThreadCpu.push_back(cpuAtMap);
+                    continue;
+                }
+                std::this_thread::sleep_until(started + 2s);
+                const double libraries = double(mappedLibraries(pid).size());
+                const double resident = double(residentKilobytes(pid)) / 1024;
+                const IdleFigures idle = measureIdle({pid, desktopPulse.pid()}, 5s, 1);
+                std::optional<double> firstKey;
+                if (p == 0) {
+                    MonitorRecorder recorder(desktopPulse);
+                    recorder.start();
+                    std::this_thread::sleep_for(500ms);
+                    const unsigned long keysym = XK_a + startupKeys() % 26;
+                    x.sendKey(keysym, true);
+                    std::this_thread::sleep_for(80ms);
+                    const std::vector<Clock::time_point> released {x.sendKey(keysym, false)};
+                    int missingNow = 0;
+                    const std::vector<double> onsets =
+                        onsetsAfter(recorder, released, cues, missingNow);
+                    if (!onsets.empty())
+                        firstKey = onsets.front();
+                    if (run > 0)
+                        missing += missingNow;
+                }
                 endProcess(pid);
                 std::this_thread::sleep_for(300ms);
-                if (run > 0 && seen.settled)
+                if (run == 0)
+                    continue;
+                if (seen.firstFrame)
+                    into.firstFrame.push_back(millisecondsBetween(started, *seen.firstFrame));
+                if (seen.settled)
                     into.settled.push_back(millisecondsBetween(started, *seen.settled));
-                if (run > 0 && cpuAtMap >= 0)
+                if (cpuAtMap >= 0)
                     into.mainThreadCpu.push_back(cpuAtMap);
-                continue;
+                if (seen.settled && cpuAtSettled >= 0)
+                    into.mainThreadCpuSettled.push_back(cpuAtSettled);
+                into.libraries.push_back(libraries);
+                into.resident.push_back(resident);
+                into.wakeups.push_back(idle.wakeupsPerSecond[0].front());
+                into.serverCpu.push_back(idle.cpuPercent[1].front());
+                if (firstKey)
+                    into.firstKey.push_back(*firstKey);
             }
-            std::this_thread::sleep_until(started + 2s);
-            const double libraries = double(mappedLibraries(pid).size());
-            const double resident = double(residentKilobytes(pid)) / 1024;
-            const IdleFigures idle = measureIdle({pid, desktopPulse.pid()}, 5s, 1);
-            std::optional<double> firstKey;
-            if (p == 0) {
-                MonitorRecorder recorder(desktopPulse);
-                recorder.start();
-                std::this_thread::sleep_for(500ms);
-                const unsigned long keysym = XK_a + startupKeys() % 26;
-                x.sendKey(keysym, true);
-                std::this_thread::sleep_for(80ms);
-                const std::vector<Clock::time_point> released {x.sendKey(keysym, false)};
-                int missing = 0;
-                const std::vector<double> onsets = onsetsAfter(recorder, released, cues, missing);
-                if (!onsets.empty())
-                    firstKey = onsets.front();
-                if (run > 0)
-                    missingFirstKeyCues += missing;
-            }
-            endProcess(pid);
-            std::this_thread::sleep_for(300ms);
-            if (run == 0)
-                continue;
-            if (seen.firstFrame)
-                into.firstFrame.push_back(millisecondsBetween(started, *seen.firstFrame));
-            if (seen.settled)
-                into.settled.push_back(millisecondsBetween(started, *seen.settled));
-            if (cpuAtMap >= 0)
-                into.mainThreadCpu.push_back(cpuAtMap);
-            if (seen.settled && cpuAtSettled >= 0)
-                into.mainThreadCpuSettled.push_back(cpuAtSettled);
-            into.libraries.push_back(libraries);
-            into.resident.push_back(resident);
-            into.wakeups.push_back(idle.wakeupsPerSecond[0].front());
-            into.serverCpu.push_back(idle.cpuPercent[1].front());
-            if (firstKey)
-                into.firstKey.push_back(*firstKey);
         }
-    }
-    rows.push_back({"start-up: exec to first frame drawn", "ms", summarise(startup[0].firstFrame),
-                    summarise(startup[1].firstFrame), "<= 1.1 x floor"});
-    rows.push_back({"start-up: exec to content settled", "ms", summarise(startup[0].settled),
-                    summarise(startup[1].settled), "<= 1.1 x floor"});
-    rows.push_back({"history's cost: exec to content settled", "ms", summarise(startup[0].settled),
-                    summarise(startup[2].settled), "floor: the program with --no-history"});
-    rows.push_back({"history's cost: main-thread CPU until the window maps", "ms",
-                    summarise(startup[0].mainThreadCpu), summarise(startup[2].mainThreadCpu),
-                    "floor: the program with --no-history"});
-    rows.push_back({"CPU on the main thread until the window maps", "ms",
-                    summarise(startup[0].mainThreadCpu), summarise(startup[1].mainThreadCpu),
-                    "<= 1.1 x floor"});
-    rows.push_back({"CPU on the main thread until content settled", "ms",
-                    summarise(startup[0].mainThreadCpuSettled),
-                    summarise(startup[1].mainThreadCpuSettled), "<= 1.1 x floor"});
-    rows.push_back({"shared libraries mapped, 2 s after exec", "", summarise(startup[0].libraries),
-                    summarise(startup[1].libraries), "<= 75"});
-    rows.push_back({"resident memory 2 s after exec", "MiB", summarise(startup[0].resident),
-                    summarise(startup[1].resident), "<= 1.1 x floor"});
-    rows.push_back({"idle wake-ups, program, 2-7 s after exec", "1/s",
-                    summarise(startup[0].wakeups), summarise(startup[1].wakeups),
-                    "<= 1.1 x floor"});
-    rows.push_back({"idle CPU, audio server, 2-7 s after exec", "%",
-                    summarise(startup[0].serverCpu), summarise(startup[1].serverCpu), "<= 0.05 %"});
-    rows.push_back({"first key after start: release to onset",
-                    "ms",
-                    summarise(startup[0].firstKey),
-                    {},
-                    "median <= 30 ms; key held 80 ms"});
+        startupRows.push_back({"start-up: exec to first frame drawn", "ms",
+                               summarise(startup[0].firstFrame), summarise(startup[1].firstFrame),
+                               "<= 1.1 x floor"});
+        startupRows.push_back({"start-up: exec to content settled", "ms",
+                               summarise(startup[0].settled), summarise(startup[1].settled),
+                               "<= 1.1 x floor"});
+        startupRows.push_back({"history's cost: exec to content settled", "ms",
+                               summarise(startup[0].settled), summarise(startup[2].settled),
+                               "floor: the program with --no-history"});
+        startupRows.push_back({"history's cost: main-thread CPU until the window maps", "ms",
+                               summarise(startup[0].mainThreadCpu),
+                               summarise(startup[2].mainThreadCpu),
+                               "floor: the program with --no-history"});
+        startupRows.push_back({"CPU on the main thread until the window maps", "ms",
+                               summarise(startup[0].mainThreadCpu),
+                               summarise(startup[1].mainThreadCpu), "<= 1.1 x floor"});
+        startupRows.push_back({"CPU on the main thread until content settled", "ms",
+                               summarise(startup[0].mainThreadCpuSettled),
+                               summarise(startup[1].mainThreadCpuSettled), "<= 1.1 x floor"});
+        startupRows.push_back({"shared libraries mapped, 2 s after exec", "",
+                               summarise(startup[0].libraries), summarise(startup[1].libraries),
+                               "<= 75"});
+        startupRows.push_back({"resident memory 2 s after exec", "MiB",
+                               summarise(startup[0].resident), summarise(startup[1].resident),
+                               "<= 1.1 x floor"});
+        startupRows.push_back({"idle wake-ups, program, 2-7 s after exec", "1/s",
+                               summarise(startup[0].wakeups), summarise(startup[1].wakeups),
+                               "<= 1.1 x floor"});
+        startupRows.push_back({"idle CPU, audio server, 2-7 s after exec", "%",
+                               summarise(startup[0].serverCpu), summarise(startup[1].serverCpu),
+                               "<= 0.05 %"});
+        startupRows.push_back({"first key after start: release to onset",
+                               "ms",
+                               summarise(startup[0].firstKey),
+                               {},
+                               "median <= 30 ms; key held 80 ms"});
+        return missing;
+    };
     if (startupOnly) {
-        printTable(rows);
+        measureStartup();
+        printTable(startupRows);
         connection.reset();
         endProcess(xvfb);
         return 0;
@@ -564,12 +592,16 @@ int main(int argc, char **argv)
                     summarise(floorIdle.wakeupsPerSecond[1]), "<= floor"});
     rows.push_back({"resident memory after 100000 releases", "MiB", summarise(programTypedRss),
                     summarise(floorTypedRss), "<= 1.15 x floor, no growth"});
+    const int missingFirstKeyCues = measureStartup();
+    rows.insert(rows.begin(), startupRows.begin(), startupRows.end());
     printTable(rows);
     std::printf("cues not heard within 250 ms: %d of %zu key releases, %d after the program's "
                 "pause, %d of 20 on a closed device in process, %d of %d first keys after "
                 "start\n",
                 missingKeyCues, releases.size(), missingAfterPause, missingAfterRest,
                 missingFirstKeyCues, runs);
+    std::printf("audio daemons at the end: the always-running one %s, the suspending one %s\n",
+                processState(pulse.pid()).c_str(), processState(desktopPulse.pid()).c_str());
     connection.reset(); // before its server goes
     endProcess(xvfb);
     return 0;

@@ -33,7 +33,10 @@ PulseServer::PulseServer()
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot make a folder for the PulseAudio daemon");
     m_folder = pattern;
-    std::ofstream(m_folder + "/client.conf") << "autospawn = no\n";
+    // Without shared memory the clients send their audio over the socket: PulseAudio 16 aborts
+    // now and then (memblock.c, memblock_replace_import) when a client's shared blocks go away
+    // while a recording of the monitor still holds them.
+    std::ofstream(m_folder + "/client.conf") << "autospawn = no\nenable-shm = no\n";
 }
 
 PulseServer::~PulseServer()

@@ -39,7 +39,8 @@ public:
     std::string address() const;
     // The null sink's monitor source, for recording what is played.
     std::string monitorSource() const { return "cues.monitor"; }
-    // PULSE_SERVER, PULSE_CLIENTCONFIG (autospawn off) and friends, for child processes.
+    // PULSE_SERVER, PULSE_CLIENTCONFIG (autospawn and shared memory off) and friends, for
+    // child processes.
     EnvironmentChanges clientEnvironment() const;
     // Points this process's own PulseAudio clients at this server (sets the variables above).
     void useInThisProcess() const;
