@@ -136,7 +136,10 @@ HistoryFault HistoryStore::prepare(bool readOnly)
         return faultOf(set);
     journal.reset();
     // In write-ahead mode a commit without sync survives a crash of the program, not of the system.
-    if (const int set = execute(m_db, "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON");
+    // The writer only appends: a small page cache keeps the drill's memory as it was.
+    if (const int set = execute(m_db,
+                                "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON; "
+                                "PRAGMA cache_size = -256");
         set != SQLITE_OK)
         return faultOf(set);
     if (fileVersion == historySchema::currentVersion)
