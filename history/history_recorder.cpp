@@ -18,6 +18,10 @@ using Clock = std::chrono::steady_clock;
 using WallClock = std::chrono::system_clock;
 
 namespace {
+constexpr std::size_t keysWrittenAtOnce = 256;
+} // namespace
+
+namespace {
 
 // A run as last seen by the window, waiting to be written.
 struct RunSnapshot
@@ -254,6 +258,11 @@ void HistoryRecorder::keyJudged(const JudgedKey &key, const TypingDrill &drill)
     m_shared->runs[run.serial] = run;
     if (!m_shared->oldestKey) {
         m_shared->oldestKey = Clock::now();
+        m_shared->wake.notify_one();
+    } else if (m_shared->keys.size() == keysWrittenAtOnce) {
+        // Faster than anyone types (a key repeater, a test): written sooner, so that the queue
+        // stays small and leaves no large holes in the program's memory.
+        m_shared->urgent = true;
         m_shared->wake.notify_one();
     }
 }
