@@ -18,10 +18,8 @@ using Clock = std::chrono::steady_clock;
 using WallClock = std::chrono::system_clock;
 
 namespace {
-constexpr std::size_t keysWrittenAtOnce = 256;
-} // namespace
 
-namespace {
+constexpr std::size_t keysWrittenAtOnce = 256;
 
 // A run as last seen by the window, waiting to be written.
 struct RunSnapshot
@@ -86,7 +84,6 @@ struct HistoryRecorder::Run
 {
     RunSnapshot snapshot;
     Clock::time_point startedAt;
-    std::int64_t keys = 0;
 };
 
 void HistoryRecorder::Shared::report(HistoryFault fault, const std::string &detail)
@@ -242,7 +239,6 @@ void HistoryRecorder::keyJudged(const JudgedKey &key, const TypingDrill &drill)
     run.ended = WallClock::now();
     run.figures = {drill.tickN(),  drill.zongshuN(),      drill.zhengqueN(),
                    drill.cuowuN(), speedPerMinute(drill), correctShare(drill) * 100};
-    ++m_run->keys;
 
     std::lock_guard guard(m_shared->mutex);
     if (m_shared->off)
@@ -253,7 +249,7 @@ void HistoryRecorder::keyJudged(const JudgedKey &key, const TypingDrill &drill)
         return;
     }
     m_shared->keys.push_back({run.serial,
-                              {0, m_run->keys, key.letter, key.keyCode,
+                              {0, run.figures.total, key.letter, key.keyCode,
                                key.verdict == Verdict::Correct, key.pressMs, key.releaseMs}});
     m_shared->runs[run.serial] = run;
     if (!m_shared->oldestKey) {
@@ -273,7 +269,7 @@ void HistoryRecorder::runEnded(RunEnd end, const TypingDrill &drill)
         return;
     const auto run = std::move(m_run);
     // A run without a key is kept for the time it shows, unless it was only a moment.
-    if (run->keys == 0 && Clock::now() - run->startedAt < std::chrono::seconds(1))
+    if (run->snapshot.figures.total == 0 && Clock::now() - run->startedAt < std::chrono::seconds(1))
         return;
     RunSnapshot &snapshot = run->snapshot;
     snapshot.ended = WallClock::now();

@@ -44,9 +44,8 @@ public:
     // then is given up with a message. Gives whether everything was written.
     bool finish(std::chrono::milliseconds limit = std::chrono::milliseconds(100));
 
-    struct Shared;
-
 private:
+    struct Shared;
     struct Run;
 
     void queueRun(const Run &run, bool urgent);
