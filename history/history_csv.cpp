@@ -130,8 +130,7 @@ struct CsvFile
 };
 
 // Reads a file's records after its header line; "" or "FILE:LINE: reason".
-std::string readCsvFile(const fs::path &path, std::string_view header, std::size_t fields,
-                        CsvFile &file)
+std::string readCsvFile(const fs::path &path, std::string_view header, CsvFile &file)
 {
     file.path = path.string();
     std::ifstream stream(path, std::ios::binary);
@@ -142,14 +141,15 @@ std::string readCsvFile(const fs::path &path, std::string_view header, std::size
     int errorLine = 0;
     if (!parseCsv(text.str(), file.records, errorLine))
         return file.path + ":" + std::to_string(errorLine) + ": 引号未闭合。Unbalanced quotes.";
-    std::string expected(header);
-    if (file.records.empty() || file.records.front().fields.size() != fields || [&] {
-            std::string seen;
-            for (const std::string &field : file.records.front().fields)
-                seen += (seen.empty() ? "" : ",") + field;
-            return seen != expected;
-        }())
-        return file.path + ":1: 表头应为 Header must be: " + expected;
+    // The header's names hold no commas: joined again, the first record must read as the header.
+    std::string seen;
+    if (!file.records.empty()) {
+        for (const std::string &field : file.records.front().fields)
+            seen += (seen.empty() ? "" : ",") + field;
+    }
+    if (seen != header)
+        return file.path + ":1: 表头应为 Header must be: " + std::string(header);
+    const std::size_t fields = file.records.front().fields.size();
     file.records.erase(file.records.begin());
     for (const CsvRecord &record : file.records) {
         if (record.fields.size() != fields)
@@ -234,8 +234,8 @@ std::string importHistoryCsv(const std::string &databasePath, const std::string 
     CsvFile runsFile, keysFile;
     std::map<std::int64_t, ImportedRun> runs;
     for (const std::string &error :
-         {readCsvFile(fs::path(folder) / "runs.csv", runsHeader, 10, runsFile),
-          readCsvFile(fs::path(folder) / "keys.csv", keysHeader, 7, keysFile)}) {
+         {readCsvFile(fs::path(folder) / "runs.csv", runsHeader, runsFile),
+          readCsvFile(fs::path(folder) / "keys.csv", keysHeader, keysFile)}) {
         if (!error.empty())
             return error;
     }
