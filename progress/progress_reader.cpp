@@ -1,5 +1,6 @@
 #include "progress_reader.h"
 
+#include "history_schema.h"
 #include "streak.h"
 
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int historyVersion = 1;
 constexpr int fastestMs = 40;
 constexpr int slowestMs = 10000;
 constexpr int busyTimeoutMs = 500;
@@ -302,10 +302,10 @@ ProgressSnapshot::State classify(sqlite3 *db, QString &reason)
     Statement version(db, "PRAGMA user_version");
     version.step();
     const qint64 found = version.integer(0);
-    if (found > historyVersion) {
+    if (found > historySchema::currentVersion) {
         reason = QStringLiteral("文件来自更新版本的程序（版本 %1，本程序只认识版本 %2）")
                      .arg(found)
-                     .arg(historyVersion);
+                     .arg(historySchema::currentVersion);
         return ProgressSnapshot::State::Unreadable;
     }
     if (!hasHistoryTables(db)) {
