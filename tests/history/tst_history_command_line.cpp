@@ -81,7 +81,8 @@ void TestHistoryCommandLine::answersWithoutAWindow()
 
 void TestHistoryCommandLine::exportsAndImportsWithoutADisplay()
 {
-    // The user's own history, where the drill keeps it by default.
+    // The user's own history, where the drill keeps it by default. That the files survive a
+    // round trip byte for byte is tst_history_store's; here, that the options reach them.
     const QString own = m_folder.filePath("data/typing-drill/history.sqlite");
     {
         HistoryRecorderOptions options;
@@ -97,18 +98,12 @@ void TestHistoryCommandLine::exportsAndImportsWithoutADisplay()
         recorder.runEnded(RunEnd::Exit, drill);
         QVERIFY(recorder.finish(std::chrono::seconds(5)));
     }
-    const QString exported = m_folder.filePath("exported"), again = m_folder.filePath("again");
+    const QString exported = m_folder.filePath("exported");
     const QString other = m_folder.filePath("other.sqlite");
     QCOMPARE(run({"--export-csv", exported}), 0);
     QByteArray out;
     QCOMPARE(run({"--history-file", other, "--import-csv", exported}, &out), 0);
     QVERIFY2(out.contains("Imported 1 runs, 0 already there."), out.constData());
-    QCOMPARE(run({"--history-file", other, "--export-csv", again}), 0);
-    for (const char *name : {"/runs.csv", "/keys.csv"}) {
-        QFile first(exported + name), second(again + name);
-        QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
-        QCOMPARE(second.readAll(), first.readAll());
-    }
     QCOMPARE(HistoryDatabase(other)
                  .value("SELECT letter, correct, press_ms, release_ms FROM keys")
                  .mid(1),
