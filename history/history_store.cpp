@@ -100,6 +100,8 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const std::string &path, Histor
     }
     std::unique_ptr<HistoryStore> store(new HistoryStore(db));
     sqlite3_extended_result_codes(db, 1);
+    // Small statements, rarely run: the lookaside's slots would only add to the drill's memory.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
     // Leaves the write-ahead log for the next start rather than folding it in at exit.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     store->m_busyWait.reset(new BusyWait {options.busyTimeout, options.abandon, {}});
@@ -166,7 +168,7 @@ HistoryFault HistoryStore::write(std::vector<RunRow> &runs, const std::vector<Ke
     for (const RunRow &run : runs)
         idsBefore.push_back(run.id);
     const HistoryFault fault = writeInOpenTransaction(runs, keys);
-    if (fault == HistoryFault::None && execute(m_db, "COMMIT") == SQLITE_OK)
+    if (fault == HistoryFault::None && commit())
         return HistoryFault::None;
     for (std::size_t i = 0; i < runs.size(); ++i)
         runs[i].id = idsBefore[i];
@@ -254,11 +256,21 @@ HistoryFault HistoryStore::endAbandonedRuns(int *count)
             return rollBack(HistoryFault::None);
         end.reset();
     }
-    if (execute(m_db, "COMMIT") != SQLITE_OK)
+    if (!commit())
         return rollBack(HistoryFault::None);
     if (count)
         *count = static_cast<int>(abandoned.size());
     return HistoryFault::None;
+}
+
+bool HistoryStore::commit()
+{
+    if (execute(m_db, "COMMIT") != SQLITE_OK)
+        return false;
+    // Seconds pass between writes: the few pages the next one needs are read again sooner than
+    // they would be worth keeping in the drill's memory meanwhile.
+    sqlite3_db_release_memory(m_db);
+    return true;
 }
 
 HistoryFault HistoryStore::lastFault() const

@@ -92,6 +92,8 @@ public:
 private:
     explicit HistoryStore(sqlite3 *db);
     HistoryFault prepare(bool readOnly);
+    // Commits the transaction under way and lets go of its cached pages.
+    bool commit();
     // Ends the transaction under way without its changes; gives the fault that ended it.
     HistoryFault rollBack(HistoryFault fault);
 
