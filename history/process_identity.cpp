@@ -1,5 +1,6 @@
 #include "process_identity.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <string_view>
 #include <unistd.h>
@@ -18,6 +19,11 @@ std::string firstLine(const std::string &path)
     ::close(file);
     const std::string_view text(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
     return std::string(text.substr(0, text.find('\n')));
+}
+
+std::string bootId()
+{
+    return firstLine("/proc/sys/kernel/random/boot_id");
 }
 
 // Field 22 of /proc/PID/stat: the start time in clock ticks after boot. Empty when gone.
@@ -44,7 +50,7 @@ std::string startTime(const std::string &pid)
 std::string processIdentity()
 {
     const std::string pid = std::to_string(getpid());
-    return firstLine("/proc/sys/kernel/random/boot_id") + "/" + pid + "/" + startTime(pid);
+    return bootId() + "/" + pid + "/" + startTime(pid);
 }
 
 bool isProcessAlive(const std::string &identity)
@@ -57,6 +63,5 @@ bool isProcessAlive(const std::string &identity)
     if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const std::string start = identity.substr(second + 1);
-    return identity.substr(0, first) == firstLine("/proc/sys/kernel/random/boot_id")
-        && !start.empty() && startTime(pid) == start;
+    return identity.substr(0, first) == bootId() && !start.empty() && startTime(pid) == start;
 }
