@@ -65,10 +65,13 @@ void Form1::createControls()
 void Form1::Form_Load()
 {
     m_drill.reset();
-    writeStatistics(resetTexts(m_drill));
     if (m_log)
         m_log->runStarted();
+    // The window is mapped first and its texts measured after, as the fonts load, still before
+    // its first frame: that comes from the event loop.
     show();
+    sizeLabelsToText(m_ui);
+    writeStatistics(resetTexts(m_drill));
     // Without a window manager only a window that asks for it gets the keyboard.
     activateWindow();
     m_ui.Text1->setFocus();

@@ -29,8 +29,6 @@ struct TwipsRect
     int height;
 };
 
-enum class Sizing { Fixed, ToText };
-
 // Decoding the icon's five sizes and handing them to the window system costs the main thread
 // milliseconds before the first frame (see bench/README.md), and nobody looks at the icon in that
 // moment: the form gets it once its first frame is drawn.
@@ -73,12 +71,10 @@ Form1Controls createForm1Controls(QWidget *form)
         control->setGeometry(px(at.left), px(at.top), px(at.width), px(at.height));
     };
     const auto label = [&place](QWidget *parent, const char *name, TwipsRect at,
-                                const QString &text, Qt::Alignment alignment, Sizing sizing) {
+                                const QString &text, Qt::Alignment alignment) {
         auto *created = new QLabel(text, parent);
         place(created, name, at);
         created->setAlignment(alignment | Qt::AlignTop);
-        if (sizing == Sizing::ToText)
-            created->adjustSize();
         return created;
     };
     const auto button = [&place, form](const char *name, TwipsRect at, const QString &text) {
@@ -112,27 +108,23 @@ Form1Controls createForm1Controls(QWidget *form)
 
     const Qt::Alignment left = Qt::AlignLeft;
     const Qt::Alignment centre = Qt::AlignHCenter;
-    ui.sudu2 = label(ui.Frame1, "sudu2", {960, 1440, 3615, 255}, {}, left, Sizing::Fixed);
-    ui.cuowu2 = label(ui.Frame1, "cuowu2", {960, 1080, 1575, 255}, {}, left, Sizing::Fixed);
-    ui.zhengque2 = label(ui.Frame1, "zhengque2", {960, 720, 1575, 255}, {}, left, Sizing::Fixed);
-    ui.zongshu2 = label(ui.Frame1, "zongshu2", {960, 360, 1575, 255}, {}, left, Sizing::Fixed);
-    ui.zongshu = label(ui.Frame1, "zongshu", {270, 360, 555, 180}, QStringLiteral("总数："), centre,
-                       Sizing::ToText);
+    ui.sudu2 = label(ui.Frame1, "sudu2", {960, 1440, 3615, 255}, {}, left);
+    ui.cuowu2 = label(ui.Frame1, "cuowu2", {960, 1080, 1575, 255}, {}, left);
+    ui.zhengque2 = label(ui.Frame1, "zhengque2", {960, 720, 1575, 255}, {}, left);
+    ui.zongshu2 = label(ui.Frame1, "zongshu2", {960, 360, 1575, 255}, {}, left);
+    ui.zongshu = label(ui.Frame1, "zongshu", {270, 360, 555, 180}, QStringLiteral("总数："), centre);
     ui.zhengque = label(ui.Frame1, "zhengque", {270, 720, 555, 180}, QStringLiteral("正确："),
-                        centre, Sizing::ToText);
-    ui.cuowu = label(ui.Frame1, "cuowu", {270, 1080, 555, 180}, QStringLiteral("错误："), centre,
-                     Sizing::ToText);
-    ui.sudu = label(ui.Frame1, "sudu", {270, 1440, 555, 180}, QStringLiteral("速度："), centre,
-                    Sizing::ToText);
+                        centre);
+    ui.cuowu = label(ui.Frame1, "cuowu", {270, 1080, 555, 180}, QStringLiteral("错误："), centre);
+    ui.sudu = label(ui.Frame1, "sudu", {270, 1440, 555, 180}, QStringLiteral("速度："), centre);
     ui.zhengquelv = new QLabel(ui.Frame1);
     ui.zhengquelv->setFont(drillFont(largePoints, QFont::Bold));
     place(ui.zhengquelv, "zhengquelv", {5280, 720, 195, 315});
     ui.zhengquelv->setAlignment(centre | Qt::AlignTop);
 
     ui.sheji = label(form, "sheji", {1425, 4920, 4230, 180},
-                     QStringLiteral("设计：青禾小组\u3000网址：qinghe.example.org"), centre,
-                     Sizing::ToText);
-    ui.zimu = label(form, "zimu", {240, 2400, 6615, 615}, {}, centre, Sizing::Fixed);
+                     QStringLiteral("设计：青禾小组\u3000网址：qinghe.example.org"), centre);
+    ui.zimu = label(form, "zimu", {240, 2400, 6615, 615}, {}, centre);
     ui.zimu->setFont(drillFont(largePoints, QFont::Bold));
 
     // A label's accessible name would replace its text on the accessibility bus and hide the
@@ -147,4 +139,10 @@ Form1Controls createForm1Controls(QWidget *form)
     QWidget::setTabOrder(ui.Text1, ui.Command2);
     QWidget::setTabOrder(ui.Command2, ui.Command1);
     return ui;
+}
+
+void sizeLabelsToText(const Form1Controls &ui)
+{
+    for (QLabel *label : {ui.zongshu, ui.zhengque, ui.cuowu, ui.sudu, ui.sheji})
+        label->adjustSize();
 }

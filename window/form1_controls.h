@@ -33,3 +33,7 @@ struct Form1Controls
 // every control on it at its place in twips converted at the logical DPI of the form's screen.
 // Connects nothing and starts nothing: the window's behaviour is Form1's.
 Form1Controls createForm1Controls(QWidget *form);
+
+// Sizes the caption labels to their texts, as their fonts draw them. Needs the fonts loaded: the
+// form calls it once its window is on its way to the screen, before its first frame.
+void sizeLabelsToText(const Form1Controls &ui);
