@@ -110,9 +110,16 @@ void TestIcon::smallIconHasAtMostSixteenColours()
 
 void TestIcon::programIconOffersEverySize()
 {
-    const QList<QSize> sizes = programIcon().availableSizes();
-    for (const int size : {32, 48, 64, 128, 256})
+    const QIcon icon = programIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    for (const int size : {32, 48, 64, 128, 256}) {
         QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+        const QImage drawn(QString(":/icons/typing-drill-%1.png").arg(size));
+        QCOMPARE(icon.pixmap(size, size).toImage(),
+                 drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
+    // Between the drawn sizes, the next larger one scaled down.
+    QCOMPARE(icon.pixmap(40, 40).size(), QSize(40, 40));
 }
 
 void TestIcon::regeneratingGivesTheSameBytes()
