@@ -29,7 +29,6 @@ private:
 
     std::unique_ptr<DesktopSession> m_session;
     QString m_history;
-    std::vector<pid_t> m_drills;
 };
 
 void TestHistoryEndToEnd::initTestCase()
@@ -40,15 +39,12 @@ void TestHistoryEndToEnd::initTestCase()
 
 void TestHistoryEndToEnd::cleanup()
 {
-    for (const pid_t drill : m_drills)
-        m_session->endProgram(drill);
-    m_drills.clear();
+    m_session->endPrograms();
 }
 
 pid_t TestHistoryEndToEnd::startDrill(const QString &history)
 {
     const pid_t drill = m_session->startProgram({TYPING_DRILL_PROGRAM, "--history-file", history});
-    m_drills.push_back(drill);
     return m_session->waitForLabel(drill, "总数", "0") ? drill : -1;
 }
 

@@ -22,12 +22,10 @@ private slots:
     void everyKeyOfAGeneratedHistory();
 
 private:
-    pid_t start(const QStringList &arguments);
     bool waitForText(pid_t program, const QString &description, const QString &part);
     bool typeShownLetter(pid_t drill, int totalAfter);
 
     std::unique_ptr<DesktopSession> m_session;
-    std::vector<pid_t> m_programs;
 };
 
 void TestProgressEndToEnd::initTestCase()
@@ -38,16 +36,7 @@ void TestProgressEndToEnd::initTestCase()
 
 void TestProgressEndToEnd::cleanup()
 {
-    for (const pid_t program : m_programs)
-        m_session->endProgram(program);
-    m_programs.clear();
-}
-
-pid_t TestProgressEndToEnd::start(const QStringList &arguments)
-{
-    const pid_t program = m_session->startProgram(arguments);
-    m_programs.push_back(program);
-    return program;
+    m_session->endPrograms();
 }
 
 bool TestProgressEndToEnd::waitForText(pid_t program, const QString &description,
@@ -74,7 +63,7 @@ bool TestProgressEndToEnd::typeShownLetter(pid_t drill, int totalAfter)
 void TestProgressEndToEnd::typedKeysShowInTheProgressWindow()
 {
     const QString history = m_session->filePath("typed.sqlite");
-    const pid_t drill = start({TYPING_DRILL_PROGRAM, "--history-file", history});
+    const pid_t drill = m_session->startProgram({TYPING_DRILL_PROGRAM, "--history-file", history});
     QVERIFY(m_session->waitForLabel(drill, "总数", "0"));
     for (int total = 1; total <= 3; ++total)
         QVERIFY(typeShownLetter(drill, total));
@@ -85,7 +74,8 @@ void TestProgressEndToEnd::typedKeysShowInTheProgressWindow()
     QCOMPARE(m_session->waitForExit(drill), 0);
 
     // The drill's own option replaces itself with the progress window on the same history.
-    const pid_t progress = start({TYPING_DRILL_PROGRAM, "--progress", "--history-file", history});
+    const pid_t progress =
+        m_session->startProgram({TYPING_DRILL_PROGRAM, "--progress", "--history-file", history});
     QVERIFY(waitForText(progress, "全部", QStringLiteral("1 次，4 键，正确率 75.0 %")));
     QVERIFY(waitForText(progress, "今天", QStringLiteral("1 次，4 键")));
     QVERIFY(waitForText(progress, "连续练习", QStringLiteral("已经连续练习 1 天")));
@@ -96,7 +86,7 @@ void TestProgressEndToEnd::typedKeysShowInTheProgressWindow()
     QVERIFY(!descriptions.filter(QRegularExpression("^只练过 [1-4] 次，还不够判断$")).isEmpty());
 
     // A drill started meanwhile: its run shows while the window stays open.
-    const pid_t again = start({TYPING_DRILL_PROGRAM, "--history-file", history});
+    const pid_t again = m_session->startProgram({TYPING_DRILL_PROGRAM, "--history-file", history});
     QVERIFY(m_session->waitForLabel(again, "总数", "0"));
     QVERIFY(m_session->run("xdotool",
                            {"search", "--sync", "--all", "--pid", QString::number(again), "--name",
@@ -117,7 +107,7 @@ void TestProgressEndToEnd::everyKeyOfAGeneratedHistory()
     const ProgressSnapshot expected = readProgress(history, QDate::currentDate(), ChartRange::All);
     QCOMPARE(expected.state, ProgressSnapshot::State::Ready);
 
-    const pid_t progress = start({PROGRESS_PROGRAM, "--history-file", history});
+    const pid_t progress = m_session->startProgram({PROGRESS_PROGRAM, "--history-file", history});
     QVERIFY(waitForText(progress, "全部", QStringLiteral("40 次，2000 键")));
     const QMap<QString, QString> lines = m_session->readWindow(progress);
     for (const LetterRow &row : expected.letters) {

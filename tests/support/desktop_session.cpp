@@ -99,8 +99,7 @@ DesktopSession::DesktopSession(Display display)
 
 DesktopSession::~DesktopSession()
 {
-    for (const auto &[program, log] : m_programs)
-        endProcess(program);
+    endPrograms();
     for (const auto &[key, wtype] : m_heldKeys)
         endProcess(wtype);
     endProcess(m_keyboard);
@@ -289,6 +288,13 @@ void DesktopSession::endProgram(pid_t program)
 {
     if (m_programs.erase(program))
         endProcess(program);
+}
+
+void DesktopSession::endPrograms()
+{
+    for (const auto &[program, log] : m_programs)
+        endProcess(program);
+    m_programs.clear();
 }
 
 bool DesktopSession::run(const QString &program, const QStringList &arguments,

@@ -51,6 +51,8 @@ public:
     int waitForExit(pid_t program, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Ends a program started here that is still running.
     void endProgram(pid_t program);
+    // Ends every program started here that is still running.
+    void endPrograms();
 
     // Runs a short command in this session to its end (10 s at most); true when it exits with 0.
     bool run(const QString &program, const QStringList &arguments,
