@@ -112,9 +112,10 @@ Form1Controls createForm1Controls(QWidget *form)
     ui.cuowu2 = label(ui.Frame1, "cuowu2", {960, 1080, 1575, 255}, {}, left);
     ui.zhengque2 = label(ui.Frame1, "zhengque2", {960, 720, 1575, 255}, {}, left);
     ui.zongshu2 = label(ui.Frame1, "zongshu2", {960, 360, 1575, 255}, {}, left);
-    ui.zongshu = label(ui.Frame1, "zongshu", {270, 360, 555, 180}, QStringLiteral("总数："), centre);
-    ui.zhengque = label(ui.Frame1, "zhengque", {270, 720, 555, 180}, QStringLiteral("正确："),
-                        centre);
+    ui.zongshu =
+        label(ui.Frame1, "zongshu", {270, 360, 555, 180}, QStringLiteral("总数："), centre);
+    ui.zhengque =
+        label(ui.Frame1, "zhengque", {270, 720, 555, 180}, QStringLiteral("正确："), centre);
     ui.cuowu = label(ui.Frame1, "cuowu", {270, 1080, 555, 180}, QStringLiteral("错误："), centre);
     ui.sudu = label(ui.Frame1, "sudu", {270, 1440, 555, 180}, QStringLiteral("速度："), centre);
     ui.zhengquelv = new QLabel(ui.Frame1);
