@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -30,7 +31,8 @@ public:
             }
         }
         QImage image(QString(":/icons/typing-drill-%1.png").arg(drawn));
-        if (image.size() != size)
+        // Scaled down between the drawn sizes, never up: as actualSize() says.
+        if (image.width() > size.width() || image.height() > size.height())
             image = image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         return QPixmap::fromImage(std::move(image));
     }

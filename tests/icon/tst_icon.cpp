@@ -118,8 +118,9 @@ void TestIcon::programIconOffersEverySize()
         QCOMPARE(icon.pixmap(size, size).toImage(),
                  drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
-    // Between the drawn sizes, the next larger one scaled down.
+    // Between the drawn sizes, the next larger one scaled down; above them, the largest as it is.
     QCOMPARE(icon.pixmap(40, 40).size(), QSize(40, 40));
+    QCOMPARE(icon.pixmap(512, 512).size(), QSize(256, 256));
 }
 
 void TestIcon::regeneratingGivesTheSameBytes()
