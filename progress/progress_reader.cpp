@@ -1,6 +1,7 @@
 #include "progress_reader.h"
 
 #include "history_schema.h"
+#include "sqlite_statement.h"
 #include "streak.h"
 
 #include <QFileInfo>
@@ -29,57 +30,48 @@ struct SqliteError : std::runtime_error
 
 using Connection = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
 
+// The history's statement, failing by exception: a read gives all its figures or none.
 class Statement
 {
 public:
     Statement(sqlite3 *db, const char *sql)
         : m_db(db)
+        , m_statement(db, sql)
     {
-        const int result = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr);
-        if (result != SQLITE_OK)
-            throw SqliteError(db, result);
+        if (!m_statement.isValid())
+            throw SqliteError(db, m_statement.step());
     }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
 
     Statement &bind(int index, const QString &text)
     {
         const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        m_statement.bind(index, std::string_view(utf8.constData(), std::size_t(utf8.size())));
         return *this;
     }
     Statement &bind(int index, qint64 value)
     {
-        sqlite3_bind_int64(m_statement, index, value);
+        m_statement.bind(index, std::int64_t {value});
         return *this;
     }
     // Gives false when the statement has no more rows.
     bool step()
     {
-        const int result = sqlite3_step(m_statement);
+        const int result = m_statement.step();
         if (result == SQLITE_ROW)
             return true;
         if (result != SQLITE_DONE)
             throw SqliteError(m_db, result);
         return false;
     }
-    void reset() { sqlite3_reset(m_statement); }
-    qint64 integer(int column) const { return sqlite3_column_int64(m_statement, column); }
-    double real(int column) const { return sqlite3_column_double(m_statement, column); }
-    bool isNull(int column) const
-    {
-        return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
-    }
-    QString text(int column) const
-    {
-        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
-        return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
-    }
+    void reset() { m_statement.reset(); }
+    qint64 integer(int column) const { return m_statement.integer(column); }
+    double real(int column) const { return m_statement.real(column); }
+    bool isNull(int column) const { return m_statement.isNull(column); }
+    QString text(int column) const { return QString::fromStdString(m_statement.text(column)); }
 
 private:
     sqlite3 *m_db;
-    sqlite3_stmt *m_statement = nullptr;
+    SqliteStatement m_statement;
 };
 
 QString dayText(QDate day)
