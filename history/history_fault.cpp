@@ -4,6 +4,7 @@ bool isLasting(HistoryFault fault)
 {
     switch (fault) {
     case HistoryFault::CannotCreateFolder:
+    case HistoryFault::NotAFile:
     case HistoryFault::CannotWrite:
     case HistoryFault::NotADatabase:
     case HistoryFault::Damaged:
@@ -25,6 +26,9 @@ std::string faultMessage(HistoryFault fault, const std::string &path, const std:
         return {};
     case HistoryFault::CannotCreateFolder:
         text = off + "无法创建或写入文件夹。The folder cannot be created or written: ";
+        break;
+    case HistoryFault::NotAFile:
+        text = off + "路径不是可用的文件。The path is not a file that can be used: ";
         break;
     case HistoryFault::CannotWrite:
         text =

@@ -7,6 +7,8 @@ enum class HistoryFault {
     None,
     // The history stays off for the rest of the program:
     CannotCreateFolder,
+    // A folder, a device or a pipe, or a path that cannot be looked at (too long, a symlink loop).
+    NotAFile,
     CannotWrite,
     NotADatabase,
     Damaged,

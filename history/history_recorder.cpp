@@ -3,6 +3,7 @@
 #include "history_store.h"
 #include "history_time.h"
 #include "process_identity.h"
+#include "run_identity.h"
 #include "statistics_text.h"
 
 #include <atomic>
@@ -25,6 +26,7 @@ constexpr std::size_t keysWrittenAtOnce = 256;
 struct RunSnapshot
 {
     std::uint64_t serial = 0;
+    std::string uuid;
     WallClock::time_point started;
     WallClock::time_point ended;
     const char *endedBy = "";
@@ -76,7 +78,8 @@ struct HistoryRecorder::Shared
     bool queueFullReported = false;
     HistoryFault lastReported = HistoryFault::None;
 
-    // The worker's own: database ids of the runs it stored, by serial.
+    // The worker's own: database ids of the runs it stored, by serial; 0 for a run deleted from
+    // the history while it went on, which stays deleted.
     std::map<std::uint64_t, std::int64_t> ids;
 };
 
@@ -153,6 +156,13 @@ void HistoryRecorder::Shared::work()
         }
         if (last && (written || off || abandon)) {
             everythingWritten = written && !off;
+            if (store && everythingWritten) {
+                // The file alone then holds the whole history, for whoever copies it.
+                lock.unlock();
+                store->checkpoint();
+                store.reset();
+                lock.lock();
+            }
             stopped = true;
             done.notify_all();
             return;
@@ -179,17 +189,22 @@ bool HistoryRecorder::Shared::writeBatch(HistoryStore &store)
     std::vector<RunRow> rows;
     std::map<std::uint64_t, std::size_t> rowOf;
     for (const auto &[serial, run] : takenRuns) {
-        rowOf[serial] = rows.size();
         const auto id = ids.find(serial);
+        if (id != ids.end() && id->second == 0)
+            continue;
+        rowOf[serial] = rows.size();
         const bool goesOn = *run.endedBy == '\0';
-        rows.push_back({id == ids.end() ? 0 : id->second, localTimestamp(run.started),
+        rows.push_back({id == ids.end() ? 0 : id->second, run.uuid, localTimestamp(run.started),
                         localTimestamp(run.ended), run.endedBy, run.figures,
                         goesOn ? owner : std::string()});
     }
     std::vector<KeyRow> keyRows;
     keyRows.reserve(takenKeys.size());
     for (QueuedKey &key : takenKeys) {
-        key.row.run = rowOf.at(key.serial);
+        const auto row = rowOf.find(key.serial);
+        if (row == rowOf.end())
+            continue;
+        key.row.run = row->second;
         keyRows.push_back(key.row);
     }
 
@@ -203,8 +218,7 @@ bool HistoryRecorder::Shared::writeBatch(HistoryStore &store)
         return true;
     }
     // Tried again later: what came meanwhile is newer for its run, and follows the taken keys.
-    takenRuns.merge(runs);
-    runs.swap(takenRuns);
+    runs.merge(takenRuns);
     takenKeys.insert(takenKeys.end(), keys.begin(), keys.end());
     keys.swap(takenKeys);
     noteFault(fault, store.lastError());
@@ -226,6 +240,7 @@ void HistoryRecorder::runStarted()
 {
     m_run = std::make_unique<Run>();
     m_run->snapshot.serial = m_nextSerial++;
+    m_run->snapshot.uuid = newRunUuid();
     m_run->snapshot.started = WallClock::now();
     m_run->snapshot.ended = m_run->snapshot.started;
     m_run->startedAt = Clock::now();
@@ -295,11 +310,15 @@ bool HistoryRecorder::finish(std::chrono::milliseconds limit)
         // The exit goes on: a slow disk or a lock held elsewhere must not keep the program.
         m_shared->abandon = true;
         m_shared->wake.notify_one();
-        const std::size_t unwritten = m_shared->keys.size() + m_shared->keysInFlight;
-        m_shared->report(HistoryFault::ExitTimeout, std::to_string(unwritten));
+        // Still folding the log into the file is no loss: the next start does the rest.
+        const bool written = m_shared->everythingWritten;
+        if (!written) {
+            const std::size_t unwritten = m_shared->keys.size() + m_shared->keysInFlight;
+            m_shared->report(HistoryFault::ExitTimeout, std::to_string(unwritten));
+        }
         lock.unlock();
         m_worker.detach();
-        return false;
+        return written;
     }
     lock.unlock();
     m_worker.join();

@@ -1,7 +1,11 @@
 #include "history_schema.h"
 
+#include "run_identity.h"
+#include "sqlite_statement.h"
+
 #include <sqlite3.h>
 #include <string>
+#include <vector>
 
 namespace historySchema {
 
@@ -46,6 +50,57 @@ CREATE TABLE keys (
 CREATE INDEX keys_by_letter ON keys (letter, correct, key_code, release_ms);
 )sql";
 
+// Each run gets the identity it keeps in every history and export; the application id marks the
+// file as a history. Runs of version 1 get theirs from their start time (giveLegacyIdentities).
+constexpr std::string_view version2 = R"sql(
+ALTER TABLE runs ADD COLUMN uuid TEXT;
+)sql";
+constexpr std::string_view version2Index = R"sql(
+CREATE UNIQUE INDEX runs_by_uuid ON runs (uuid);
+)sql";
+
+// Version 1 stored one run twice when an import met an export of it taken while it went on; such
+// copies share their start time. The one that got furthest stays (ended before open, then more
+// keys), and every run's counts become those of its stored keys.
+bool giveLegacyIdentities(sqlite3 *db)
+{
+    struct Named
+    {
+        std::int64_t id;
+        std::string started;
+    };
+    std::vector<Named> runs;
+    {
+        SqliteStatement all(db, R"sql(
+            SELECT id, started FROM runs
+            ORDER BY started, ended_by IS NULL, (SELECT count(*) FROM keys WHERE run = id) DESC,
+                     id)sql");
+        while (all.step() == SQLITE_ROW)
+            runs.push_back({all.integer(0), all.text(1)});
+    }
+    SqliteStatement name(db, "UPDATE runs SET uuid = ?2 WHERE id = ?1");
+    SqliteStatement drop(db, "DELETE FROM runs WHERE id = ?1");
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const bool copy = i > 0 && runs[i].started == runs[i - 1].started;
+        SqliteStatement &statement = copy ? drop : name;
+        statement.bind(1, runs[i].id);
+        if (!copy)
+            statement.bind(2, legacyRunUuid(runs[i].started));
+        if (statement.step() != SQLITE_DONE)
+            return false;
+        statement.reset();
+    }
+    return execute(db, R"sql(
+        DELETE FROM keys WHERE run NOT IN (SELECT id FROM runs);
+        UPDATE runs SET total = k.total, correct = k.correct, wrong = k.total - k.correct,
+            accuracy = CASE WHEN k.total = 0 THEN 0 ELSE k.correct * 100.0 / k.total END
+        FROM (SELECT run, count(*) AS total, sum(correct) AS correct FROM keys GROUP BY run) AS k
+        WHERE runs.id = k.run;
+        UPDATE runs SET total = 0, correct = 0, wrong = 0, accuracy = 0
+        WHERE total <> 0 AND NOT EXISTS (SELECT 1 FROM keys WHERE run = runs.id);)sql")
+        == SQLITE_OK;
+}
+
 } // namespace
 
 std::string_view stepTo(int to)
@@ -53,6 +108,8 @@ std::string_view stepTo(int to)
     switch (to) {
     case 1:
         return version1;
+    case 2:
+        return version2;
     default:
         return {};
     }
@@ -61,12 +118,34 @@ std::string_view stepTo(int to)
 bool upgrade(sqlite3 *db, int fromVersion)
 {
     for (int to = fromVersion + 1; to <= currentVersion; ++to) {
-        const std::string statements =
-            std::string(stepTo(to)) + "PRAGMA user_version = " + std::to_string(to) + ";";
-        if (sqlite3_exec(db, statements.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (execute(db, std::string(stepTo(to)).c_str()) != SQLITE_OK)
+            return false;
+        if (to == 2
+            && (!giveLegacyIdentities(db)
+                || execute(db, std::string(version2Index).c_str()) != SQLITE_OK))
+            return false;
+        const std::string version = "PRAGMA user_version = " + std::to_string(to);
+        if (execute(db, version.c_str()) != SQLITE_OK)
             return false;
     }
-    return true;
+    const std::string id = "PRAGMA application_id = " + std::to_string(applicationId);
+    return execute(db, id.c_str()) == SQLITE_OK;
+}
+
+bool hasVersion1Tables(sqlite3 *db)
+{
+    // Every table and column, in order; indexes may differ (a later program might add some).
+    SqliteStatement columns(db, R"sql(
+        SELECT group_concat(name, ',') FROM (
+            SELECT m.name || '.' || c.name AS name
+            FROM sqlite_schema AS m, pragma_table_info(m.name) AS c
+            WHERE m.type = 'table' ORDER BY m.name, c.cid))sql");
+    if (columns.step() != SQLITE_ROW)
+        return false;
+    return columns.text(0)
+        == "keys.run,keys.n,keys.letter,keys.key_code,keys.correct,keys.press_ms,"
+           "keys.release_ms,runs.id,runs.started,runs.ended,runs.ended_by,runs.ticks,"
+           "runs.total,runs.correct,runs.wrong,runs.speed,runs.accuracy,runs.owner";
 }
 
 } // namespace historySchema

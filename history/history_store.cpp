@@ -4,9 +4,15 @@
 #include "process_identity.h"
 #include "sqlite_statement.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -75,15 +81,133 @@ HistoryStore::~HistoryStore()
     sqlite3_close_v2(m_db);
 }
 
+namespace {
+
+// What a file's first bytes tell of it, before SQLite is let near it.
+enum class FileKind {
+    Missing,
+    Empty,
+    // Marked with the history's application id.
+    Marked,
+    // A SQLite database without an application id: a history of the first layout, or not ours.
+    Unmarked,
+    Unusable,
+};
+
+HistoryFault faultOfErrno(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return HistoryFault::CannotWrite;
+    default:
+        // ENOTDIR, ELOOP, ENAMETOOLONG, EISDIR...: no file there that could be a history.
+        return HistoryFault::NotAFile;
+    }
+}
+
+FileKind inspect(const std::string &path, HistoryFault &fault)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return FileKind::Missing;
+        fault = faultOfErrno(errno);
+        return FileKind::Unusable;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        fault = HistoryFault::NotAFile;
+        return FileKind::Unusable;
+    }
+    if (info.st_size == 0)
+        return FileKind::Empty;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (file < 0) {
+        fault = faultOfErrno(errno);
+        return FileKind::Unusable;
+    }
+    unsigned char header[100] = {};
+    const ssize_t read = ::pread(file, header, sizeof header, 0);
+    ::close(file);
+    constexpr char magic[] = "SQLite format 3";
+    if (read != ssize_t(sizeof header) || std::memcmp(header, magic, sizeof magic) != 0) {
+        fault = HistoryFault::NotADatabase;
+        return FileKind::Unusable;
+    }
+    // The application id: a big-endian word at offset 68 of the header.
+    const std::uint32_t id = std::uint32_t(header[68]) << 24 | std::uint32_t(header[69]) << 16
+        | std::uint32_t(header[70]) << 8 | std::uint32_t(header[71]);
+    if (id == std::uint32_t(historySchema::applicationId))
+        return FileKind::Marked;
+    if (id != 0) {
+        fault = HistoryFault::NotADatabase;
+        return FileKind::Unusable;
+    }
+    return FileKind::Unmarked;
+}
+
+// A path as a SQLite URI, for the query parameters only a URI can carry.
+std::string uriOf(const std::string &path)
+{
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+            uri += escaped;
+        } else {
+            uri += c;
+        }
+    }
+    return uri;
+}
+
+// Whether an unmarked database is a history of the first layout, or has become one of a later
+// layout in a write-ahead log not yet folded into the file. Only reads: without a log beside it
+// the file is opened immutable, so that not even a lock or a shared-memory file is made.
+bool isUnmarkedHistory(const std::string &path, HistoryFault &fault)
+{
+    struct stat log {};
+    const bool hasLog = ::stat((path + "-wal").c_str(), &log) == 0;
+    sqlite3 *db = nullptr;
+    const int opened = sqlite3_open_v2(
+        (uriOf(path) + (hasLog ? "" : "?immutable=1")).c_str(), &db,
+        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    const std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> closing(db, &sqlite3_close_v2);
+    if (opened != SQLITE_OK) {
+        fault = faultOf(opened);
+        return false;
+    }
+    sqlite3_busy_timeout(db, 2000);
+    SqliteStatement header(db, "SELECT * FROM pragma_application_id, pragma_user_version");
+    if (const int read = header.step(); read != SQLITE_ROW) {
+        fault = faultOf(read);
+        return false;
+    }
+    const bool ours = header.integer(0) == historySchema::applicationId
+        || (header.integer(0) == 0 && header.integer(1) == 1
+            && historySchema::hasVersion1Tables(db));
+    if (!ours)
+        fault = HistoryFault::NotADatabase;
+    return ours;
+}
+
+} // namespace
+
 std::unique_ptr<HistoryStore> HistoryStore::open(const std::string &path, HistoryFault &fault,
                                                  Options options)
 {
-    namespace fs = std::filesystem;
-    const fs::path file(path);
-    const bool existed = fs::exists(file);
-    if (!options.readOnly && !existed && file.has_parent_path()) {
+    fault = HistoryFault::None;
+    const FileKind kind = inspect(path, fault);
+    if (kind == FileKind::Unusable
+        || (kind == FileKind::Unmarked && !isUnmarkedHistory(path, fault)))
+        return nullptr;
+    if (kind == FileKind::Missing && !options.readOnly) {
+        const std::string::size_type slash = path.find_last_of('/');
         std::error_code error;
-        fs::create_directories(file.parent_path(), error);
+        if (slash != std::string::npos && slash > 0)
+            std::filesystem::create_directories(path.substr(0, slash), error);
         if (error) {
             fault = HistoryFault::CannotCreateFolder;
             return nullptr;
@@ -94,7 +218,7 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const std::string &path, Histor
         options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (opened != SQLITE_OK) {
-        fault = existed ? faultOf(opened) : HistoryFault::CannotCreateFolder;
+        fault = kind == FileKind::Missing ? HistoryFault::CannotCreateFolder : faultOf(opened);
         sqlite3_close_v2(db);
         return nullptr;
     }
@@ -102,8 +226,6 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const std::string &path, Histor
     sqlite3_extended_result_codes(db, 1);
     // Small statements, rarely run: the lookaside's slots would only add to the drill's memory.
     sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
-    // Leaves the write-ahead log for the next start rather than folding it in at exit.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     store->m_busyWait.reset(new BusyWait {options.busyTimeout, options.abandon, {}});
     sqlite3_busy_handler(db, waitWhileBusy, store->m_busyWait.get());
     fault = store->prepare(options.readOnly);
@@ -114,25 +236,31 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const std::string &path, Histor
 
 HistoryFault HistoryStore::prepare(bool readOnly)
 {
-    // Only reads until the file is known to be a history database: anything else stays as it is.
+    // The file is known to be a history (or empty) by now; its version decides the rest.
     SqliteStatement version(m_db, "PRAGMA user_version");
     if (const int read = version.step(); read != SQLITE_ROW)
         return faultOf(read);
     const int fileVersion = static_cast<int>(version.integer(0));
     version.reset();
-    SqliteStatement tables(m_db, "SELECT count(*) FROM sqlite_schema");
-    if (const int read = tables.step(); read != SQLITE_ROW)
-        return faultOf(read);
-    const std::int64_t tableCount = tables.integer(0);
-    tables.reset();
     if (fileVersion > historySchema::currentVersion)
         return HistoryFault::NewerVersion;
-    // Another program's database: tables, but no version of ours.
-    if (fileVersion == 0 && tableCount > 0)
-        return HistoryFault::NotADatabase;
     if (readOnly)
         return HistoryFault::None;
 
+    // A new file gets its layout and application id in one transaction before anything else, so
+    // that no moment leaves a file there that would not be recognised as a history.
+    if (fileVersion < historySchema::currentVersion) {
+        if (const int begun = execute(m_db, "BEGIN IMMEDIATE"); begun != SQLITE_OK)
+            return faultOf(begun);
+        // Another drill may have upgraded it meanwhile.
+        SqliteStatement again(m_db, "PRAGMA user_version");
+        const int stepped = again.step();
+        const int current = stepped == SQLITE_ROW ? static_cast<int>(again.integer(0)) : -1;
+        again.reset();
+        if (current < 0 || !historySchema::upgrade(m_db, current)
+            || execute(m_db, "COMMIT") != SQLITE_OK)
+            return rollBack(HistoryFault::None);
+    }
     SqliteStatement journal(m_db, "PRAGMA journal_mode = WAL");
     if (const int set = journal.step(); set != SQLITE_ROW)
         return faultOf(set);
@@ -144,19 +272,6 @@ HistoryFault HistoryStore::prepare(bool readOnly)
                                 "PRAGMA cache_size = -256");
         set != SQLITE_OK)
         return faultOf(set);
-    if (fileVersion == historySchema::currentVersion)
-        return HistoryFault::None;
-
-    if (const int begun = execute(m_db, "BEGIN IMMEDIATE"); begun != SQLITE_OK)
-        return faultOf(begun);
-    // Another drill may have upgraded it meanwhile.
-    SqliteStatement again(m_db, "PRAGMA user_version");
-    const int stepped = again.step();
-    const int current = stepped == SQLITE_ROW ? static_cast<int>(again.integer(0)) : -1;
-    again.reset();
-    if (current < 0 || !historySchema::upgrade(m_db, current)
-        || execute(m_db, "COMMIT") != SQLITE_OK)
-        return rollBack(HistoryFault::None);
     return HistoryFault::None;
 }
 
@@ -182,50 +297,79 @@ HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
         const HistoryFault fault = lastFault();
         return fault == HistoryFault::None ? HistoryFault::WriteFailed : fault;
     };
-    // A run deleted meanwhile (the progress window's delete) is stored again under its id.
-    SqliteStatement storeRun(m_db, R"sql(
-        INSERT INTO runs (id, started, ended, ended_by, ticks, total, correct, wrong, speed,
+    // Counts start at nothing and grow with each key stored, so that they are always the keys'.
+    SqliteStatement addRun(m_db, R"sql(
+        INSERT INTO runs (uuid, started, ended, ended_by, ticks, total, correct, wrong, speed,
                           accuracy, owner)
-        VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)
-        ON CONFLICT (id) DO UPDATE SET ended = excluded.ended, ended_by = excluded.ended_by,
-            ticks = excluded.ticks, total = excluded.total, correct = excluded.correct,
-            wrong = excluded.wrong, speed = excluded.speed, accuracy = excluded.accuracy,
-            owner = excluded.owner)sql");
+        VALUES (?1, ?2, ?3, ?4, ?5, 0, 0, 0, ?6, 0, ?7)
+        ON CONFLICT (uuid) DO UPDATE SET ended = excluded.ended, ended_by = excluded.ended_by,
+            ticks = excluded.ticks, speed = excluded.speed, owner = excluded.owner
+        RETURNING id)sql");
+    SqliteStatement updateRun(m_db, R"sql(
+        UPDATE runs SET ended = ?2, ended_by = ?3, ticks = ?4, speed = ?5, owner = ?6
+        WHERE uuid = ?1 RETURNING id)sql");
     for (RunRow &run : runs) {
-        if (run.id == 0)
-            storeRun.bindNull(1);
-        else
-            storeRun.bind(1, run.id);
-        storeRun.bind(2, run.started).bind(3, run.ended);
+        const bool stored = run.id != 0;
+        SqliteStatement &statement = stored ? updateRun : addRun;
+        int at = 1;
+        statement.bind(at++, run.uuid);
+        if (!stored)
+            statement.bind(at++, run.started);
+        statement.bind(at++, run.ended);
         if (run.endedBy.empty())
-            storeRun.bindNull(4);
+            statement.bindNull(at++);
         else
-            storeRun.bind(4, run.endedBy);
-        const RunFigures &figures = run.figures;
-        storeRun.bind(5, figures.ticks).bind(6, figures.total).bind(7, figures.correct);
-        storeRun.bind(8, figures.wrong).bind(9, figures.speed).bind(10, figures.accuracy);
+            statement.bind(at++, run.endedBy);
+        statement.bind(at, run.figures.ticks).bind(at + 1, run.figures.speed);
+        at += 2;
         if (run.owner.empty())
-            storeRun.bindNull(11);
+            statement.bindNull(at++);
         else
-            storeRun.bind(11, run.owner);
-        if (storeRun.step() != SQLITE_DONE)
+            statement.bind(at++, run.owner);
+        const int result = statement.step();
+        if (result != SQLITE_ROW && result != SQLITE_DONE)
             return fail();
-        storeRun.reset();
-        if (run.id == 0)
-            run.id = sqlite3_last_insert_rowid(m_db);
+        // A stored run not found was deleted meanwhile (the progress window's delete): it stays so.
+        run.id = result == SQLITE_ROW ? statement.integer(0) : 0;
+        statement.reset();
     }
 
     SqliteStatement storeKey(m_db, R"sql(
         INSERT OR IGNORE INTO keys (run, n, letter, key_code, correct, press_ms, release_ms)
         VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7))sql");
+    struct Added
+    {
+        std::int64_t total = 0;
+        std::int64_t correct = 0;
+    };
+    std::vector<Added> added(runs.size());
     for (const KeyRow &key : keys) {
-        storeKey.bind(1, runs.at(key.run).id).bind(2, key.n);
+        const std::int64_t run = runs.at(key.run).id;
+        if (run == 0)
+            continue;
+        storeKey.bind(1, run).bind(2, key.n);
         storeKey.bind(3, std::string_view(&key.letter, 1));
         storeKey.bind(4, std::int64_t {key.keyCode}).bind(5, std::int64_t {key.correct});
         storeKey.bind(6, key.pressMs).bind(7, key.releaseMs);
         if (storeKey.step() != SQLITE_DONE)
             return fail();
         storeKey.reset();
+        if (sqlite3_changes(m_db) == 1) {
+            ++added[key.run].total;
+            added[key.run].correct += key.correct ? 1 : 0;
+        }
+    }
+    SqliteStatement count(m_db, R"sql(
+        UPDATE runs SET total = total + ?2, correct = correct + ?3, wrong = wrong + ?2 - ?3,
+            accuracy = (correct + ?3) * 100.0 / (total + ?2)
+        WHERE id = ?1)sql");
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (added[i].total == 0)
+            continue;
+        count.bind(1, runs[i].id).bind(2, added[i].total).bind(3, added[i].correct);
+        if (count.step() != SQLITE_DONE)
+            return fail();
+        count.reset();
     }
     return HistoryFault::None;
 }
@@ -261,6 +405,13 @@ HistoryFault HistoryStore::endAbandonedRuns(int *count)
     if (count)
         *count = static_cast<int>(abandoned.size());
     return HistoryFault::None;
+}
+
+void HistoryStore::checkpoint()
+{
+    // Passive: a reader elsewhere (the progress window) is never waited for; what it still holds
+    // is folded in by the next writer's close.
+    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 bool HistoryStore::commit()

@@ -23,11 +23,14 @@ struct RunFigures
     double accuracy = 0;
 };
 
-// One practice run as stored. An id of 0 is a run not stored yet; an empty endedBy a run that
-// goes on.
+// One practice run as stored. An empty endedBy is a run that goes on.
 struct RunRow
 {
+    // This history's number for the run: 0 for a run not stored yet.
     std::int64_t id = 0;
+    // The run's identity, made when it started, the same in every history and export that holds
+    // it (newRunUuid()).
+    std::string uuid;
     std::string started;
     std::string ended;
     std::string endedBy;
@@ -48,8 +51,9 @@ struct KeyRow
     std::int64_t releaseMs = 0;
 };
 
-// An open history database, used from one thread at a time. Never changes a file that is not a
-// history database of a version it knows.
+// An open history database, used from one thread at a time. A file is used only once it is
+// recognised as a history (its application id, or the tables of the first layout, which had
+// none); any other file is never written.
 class HistoryStore
 {
 public:
@@ -64,14 +68,20 @@ public:
     };
 
     // Opens the database at path, creating it and its folder when missing, and brings an older
-    // layout up to date. Gives nullptr and the fault when it cannot be used.
+    // layout up to date. Gives nullptr and the fault when it cannot be used; never throws, whatever
+    // the path.
     static std::unique_ptr<HistoryStore> open(const std::string &path, HistoryFault &fault,
                                               Options options);
     ~HistoryStore();
     HistoryStore(const HistoryStore &) = delete;
     HistoryStore &operator=(const HistoryStore &) = delete;
 
-    // Stores the runs (new ones get their id) and the keys in one transaction: all or nothing.
+    // Stores the runs and the keys in one transaction: all or nothing. Runs are found by their
+    // uuid: a run with id 0 is added (or updated, if its uuid is there already), a run with an id
+    // is updated, and one stored before but gone meanwhile (deleted) stays gone, its id set to 0
+    // and its keys dropped. A key already there is kept as it is. A run's total, correct, wrong
+    // and accuracy are those of its stored keys; ended, ended_by, ticks, speed and owner are the
+    // row's.
     HistoryFault write(std::vector<RunRow> &runs, const std::vector<KeyRow> &keys);
     // The same within a transaction the caller began and ends.
     HistoryFault writeInOpenTransaction(std::vector<RunRow> &runs, const std::vector<KeyRow> &keys);
@@ -84,6 +94,9 @@ public:
     HistoryFault lastFault() const;
     // The database's own words for the fault that ended the last transaction.
     std::string lastError() const;
+
+    // Folds the write-ahead log into the file, so that the file alone holds the whole history.
+    void checkpoint();
 
     sqlite3 *handle() const { return m_db; }
 
