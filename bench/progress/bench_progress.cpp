@@ -7,6 +7,7 @@
 //        bench_progress --child PATH      (one measured start, printing its figures)
 #include "figures.h"
 #include "progress_window.h"
+#include "run_identity.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,7 +61,8 @@ void appendRun(const QString &path)
     std::string sql = "BEGIN; INSERT INTO runs VALUES (NULL,"
                       " strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
                       " strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
-                      " 'restart', 600, 100, 95, 5, 100.0, 95.0, NULL);";
+                      " 'restart', 600, 100, 95, 5, 100.0, 95.0, NULL, '"
+        + newRunUuid() + "');";
     for (int n = 1; n <= 100; ++n) {
         const char letter = char('A' + n % 26);
         sql += "INSERT INTO keys VALUES ((SELECT max(id) FROM runs), " + std::to_string(n) + ", '"

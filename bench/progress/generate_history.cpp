@@ -4,6 +4,7 @@
 //
 // Usage: generate_history PATH [--runs N] [--keys N] [--days N] [--end YYYY-MM-DD]
 #include "history_schema.h"
+#include "run_identity.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -122,7 +123,7 @@ int main(int argc, char **argv)
     sqlite3_prepare_v2(
         db,
         "INSERT INTO runs (id, started, ended, ended_by, ticks, total, correct,"
-        " wrong, speed, accuracy, owner) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, NULL)",
+        " wrong, speed, accuracy, owner, uuid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?)",
         -1, &insertRun, nullptr);
     sqlite3_prepare_v2(db, "INSERT INTO keys VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insertKey,
                        nullptr);
@@ -183,6 +184,7 @@ int main(int argc, char **argv)
                 : uniform(random) < 0.05                  ? "interrupted"
                                                           : "restart";
             sqlite3_bind_int(insertRun, 1, run + 1);
+            sqlite3_bind_text(insertRun, 11, newRunUuid().c_str(), -1, SQLITE_TRANSIENT);
             const std::string started = timeText(clock);
             const std::string endedText = timeText(ended);
             sqlite3_bind_text(insertRun, 2, started.c_str(), -1, SQLITE_TRANSIENT);
