@@ -244,6 +244,11 @@ HistoryFault HistoryStore::prepare(bool readOnly)
     version.reset();
     if (fileVersion > historySchema::currentVersion)
         return HistoryFault::NewerVersion;
+    // A damaged file shows it here, before anything is written to it.
+    SqliteStatement tables(m_db, "SELECT count(*) FROM sqlite_schema");
+    if (const int read = tables.step(); read != SQLITE_ROW)
+        return faultOf(read);
+    tables.reset();
     if (readOnly)
         return HistoryFault::None;
 
