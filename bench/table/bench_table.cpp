@@ -27,6 +27,7 @@
 #include <poll.h>
 #include <random>
 #include <sstream>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -158,7 +159,23 @@ struct StartupFigures
     std::vector<double> wakeups;
     std::vector<double> serverCpu;
     std::vector<double> firstKey;
+    std::vector<double> exit;
 };
+
+// Esc pressed in the window to the process gone, in ms; nothing when it has not ended within 5 s
+// (it is then ended).
+std::optional<double> exitOnEscape(XDisplay &x, pid_t pid)
+{
+    const auto pressed = x.sendKey(XK_Escape, true);
+    x.sendKey(XK_Escape, false);
+    while (Clock::now() < pressed + 5s) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return millisecondsBetween(pressed, Clock::now());
+        std::this_thread::sleep_for(1ms);
+    }
+    endProcess(pid);
+    return std::nullopt;
+}
 
 // Resident size in MiB, sampled a few times.
 std::vector<double> residentMegabytes(pid_t pid)
@@ -341,8 +358,16 @@ int main(int argc, char **argv)
                 // get there, whether before or after the window mapped.
                 const double cpuAtSettled = mainThreadCpu();
                 if (p == 2) {
-                    endProcess(pid);
+                    // Typed into once, as the program with its history is, then ended by Esc.
+                    std::this_thread::sleep_until(started + 2s);
+                    const unsigned long keysym = XK_a + startupKeys() % 26;
+                    x.sendKey(keysym, true);
+                    x.sendKey(keysym, false);
+                    std::this_thread::sleep_for(500ms);
+                    const std::optional<double> exited = exitOnEscape(x, pid);
                     std::this_thread::sleep_for(300ms);
+                    if (run > 0 && exited)
+                        into.exit.push_back(*exited);
                     if (run > 0 && seen.settled)
                         into.settled.push_back(millisecondsBetween(started, *seen.settled));
                     if (run > 0 && cpuAtMap >= 0)
@@ -370,8 +395,15 @@ int main(int argc, char **argv)
                     if (run > 0)
                         missing += missingNow;
                 }
-                endProcess(pid);
+                // The program with its history writes its run and folds the log into the file.
+                std::optional<double> exited;
+                if (p == 0)
+                    exited = exitOnEscape(x, pid);
+                else
+                    endProcess(pid);
                 std::this_thread::sleep_for(300ms);
+                if (run > 0 && exited)
+                    into.exit.push_back(*exited);
                 if (run == 0)
                     continue;
                 if (seen.firstFrame)
@@ -421,6 +453,9 @@ int main(int argc, char **argv)
         startupRows.push_back({"idle CPU, audio server, 2-7 s after exec", "%",
                                summarise(startup[0].serverCpu), summarise(startup[1].serverCpu),
                                "<= 0.05 %"});
+        startupRows.push_back({"exit after one key: Esc to process gone", "ms",
+                               summarise(startup[0].exit), summarise(startup[2].exit),
+                               "floor: the program with --no-history"});
         startupRows.push_back({"first key after start: release to onset",
                                "ms",
                                summarise(startup[0].firstKey),
@@ -543,7 +578,9 @@ int main(int argc, char **argv)
     typeKeys(x, 100000);
     waitUntilQuiet(program);
     const std::vector<double> programTypedRss = residentMegabytes(program);
-    endProcess(program);
+    std::vector<double> exitAfterTyping;
+    if (const std::optional<double> exited = exitOnEscape(x, program))
+        exitAfterTyping.push_back(*exited);
 
     note("the floor: idle, then 100000 key releases");
     x.watchForNewWindow();
@@ -592,6 +629,8 @@ int main(int argc, char **argv)
                     summarise(floorIdle.wakeupsPerSecond[1]), "<= floor"});
     rows.push_back({"resident memory after 100000 releases", "MiB", summarise(programTypedRss),
                     summarise(floorTypedRss), "<= 1.15 x floor, no growth"});
+    rows.push_back({"exit after 100000 releases: Esc to process gone", "ms",
+                    summarise(exitAfterTyping), {}, "one run"});
     const int missingFirstKeyCues = measureStartup();
     rows.insert(rows.begin(), startupRows.begin(), startupRows.end());
     printTable(rows);
