@@ -4,22 +4,29 @@
 #include "format_pattern.h"
 #include "history_store.h"
 #include "history_time.h"
+#include "run_identity.h"
 #include "sqlite_statement.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <set>
+#include <memory>
 #include <sqlite3.h>
-#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view runsHeader =
+constexpr std::string_view layout1RunsHeader =
     "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy";
+constexpr std::string_view runsHeader =
+    "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy,uuid";
 constexpr std::string_view keysHeader = "run,n,letter,key_code,correct,press_ms,release_ms";
 
 // Up to two decimals, exact halves away from zero, always a digit before the point.
@@ -31,78 +38,216 @@ std::string decimal(double value)
     return text;
 }
 
-// Opens an existing history for reading, even one this user may not write.
-std::unique_ptr<HistoryStore> openExisting(const std::string &path, std::string &error)
+std::string withErrno(const std::string &text, int error)
 {
-    HistoryFault fault = HistoryFault::None;
-    auto store = HistoryStore::open(path, fault, {});
-    if (!store && fault == HistoryFault::CannotWrite)
-        store = HistoryStore::open(path, fault, {std::chrono::seconds(2), nullptr, true});
-    if (!store)
-        error = faultMessage(fault, path);
-    return store;
+    return text + " (" + std::strerror(error) + ")";
 }
 
-bool writeFile(const fs::path &path, const std::string &text, std::string &error)
+// Why the history cannot be used, in the commands' own words: unlike the drill, they stop there.
+std::string historyReason(HistoryFault fault, const std::string &path, const std::string &detail)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.close();
-    if (!file) {
-        error = "typing-drill: 无法写入文件。Cannot write the file: " + path.string();
-        return false;
+    std::string text;
+    switch (fault) {
+    case HistoryFault::None:
+        return {};
+    case HistoryFault::Locked:
+        text = "练习记录正忙（练习正在写入），请稍后再试。The history is busy (a drill is writing "
+               "it); try again: ";
+        break;
+    case HistoryFault::NotADatabase:
+        text = "文件不是练习记录，保持原样。Not a practice history, left as it is: ";
+        break;
+    case HistoryFault::NotAFile:
+        text = "路径不是可用的文件。The path is not a file that can be used: ";
+        break;
+    case HistoryFault::CannotWrite:
+        text = "练习记录无法读写（只读或无权限）。The history cannot be used (read-only or no "
+               "permission): ";
+        break;
+    case HistoryFault::CannotCreateFolder:
+        text = "无法在此创建练习记录。The history cannot be created there: ";
+        break;
+    case HistoryFault::Damaged:
+        text = "练习记录已损坏，保持原样。The history is damaged and left as it is: ";
+        break;
+    case HistoryFault::NewerVersion:
+        text = "练习记录来自更新版本的程序，保持原样。The history is of a newer version of the "
+               "program and left as it is: ";
+        break;
+    case HistoryFault::DiskFull:
+        text = "磁盘已满或文件无法增大。The disk is full or the file cannot grow: ";
+        break;
+    default:
+        text = "读写出错（" + detail + "）。Reading or writing failed (" + detail + "): ";
+        break;
     }
-    return true;
+    return text + path;
+}
+
+std::string historyReason(const HistoryStore &store, const std::string &path)
+{
+    const HistoryFault fault = store.lastFault();
+    return historyReason(fault == HistoryFault::None ? HistoryFault::WriteFailed : fault, path,
+                         sqlite3_errmsg(store.handle()));
+}
+
+// One file of an export, written under a passing name beside its place and put there only once
+// both are complete, so that a failed export leaves the files of an earlier one as they were.
+class OutputFile
+{
+public:
+    OutputFile(const fs::path &folder, const std::string &name)
+        : m_path((folder / name).string())
+        , m_part((folder / ("." + name + "." + std::to_string(::getpid()) + ".part")).string())
+    {
+    }
+    ~OutputFile()
+    {
+        if (m_file)
+            std::fclose(m_file);
+        if (m_made && !m_placed)
+            ::unlink(m_part.c_str());
+    }
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    bool open(std::string &error)
+    {
+        // A part left by an export that died under this process id.
+        ::unlink(m_part.c_str());
+        const int file = ::open(m_part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_made = file >= 0;
+        if (file >= 0)
+            m_file = ::fdopen(file, "wb");
+        if (!m_file) {
+            if (file >= 0)
+                ::close(file);
+            error = withErrno("无法在文件夹中写入。Cannot write in the folder: " + m_path, errno);
+            return false;
+        }
+        return true;
+    }
+
+    void write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), m_file); }
+
+    // Completes the file; its place must be free or hold a file.
+    bool close(std::string &error)
+    {
+        const bool written = !std::ferror(m_file);
+        const bool closed = std::fclose(m_file) == 0;
+        m_file = nullptr;
+        if (!written || !closed) {
+            error = withErrno("无法写入文件。Cannot write the file: " + m_path, errno);
+            return false;
+        }
+        struct stat there {};
+        if (::stat(m_path.c_str(), &there) == 0 ? !S_ISREG(there.st_mode) : errno != ENOENT) {
+            error = "此处已有的不是文件。What is there is not a file: " + m_path;
+            return false;
+        }
+        return true;
+    }
+
+    bool place(std::string &error)
+    {
+        m_placed = ::rename(m_part.c_str(), m_path.c_str()) == 0;
+        if (!m_placed)
+            error = withErrno("无法写入文件。Cannot write the file: " + m_path, errno);
+        return m_placed;
+    }
+
+private:
+    std::string m_path;
+    std::string m_part;
+    std::FILE *m_file = nullptr;
+    bool m_made = false;
+    bool m_placed = false;
+};
+
+// Writes each run and its keys as the read steps through them, numbering the runs from 1.
+std::string exportRuns(HistoryStore &store, const std::string &path, OutputFile &runs,
+                       OutputFile &keys)
+{
+    sqlite3 *db = store.handle();
+    // A file of the first layout, read only, is not upgraded: its runs have no uuid column.
+    bool hasRuns = false, hasUuid = false;
+    {
+        SqliteStatement columns(db, "SELECT name FROM pragma_table_info('runs')");
+        while (columns.step() == SQLITE_ROW) {
+            hasRuns = true;
+            hasUuid = hasUuid || columns.text(0) == "uuid";
+        }
+    }
+    if (!hasRuns)
+        return {};
+    SqliteStatement runRows(db, std::string(R"sql(
+        SELECT id, started, ended, coalesce(ended_by, ''), ticks, total, correct, wrong, speed,
+               accuracy, )sql") + (hasUuid ? "uuid" : "NULL")
+                                    + " FROM runs ORDER BY julianday(started), id");
+    SqliteStatement keyRows(db, R"sql(
+        SELECT n, letter, key_code, correct, press_ms, release_ms FROM keys WHERE run = ?1
+        ORDER BY n)sql");
+    std::int64_t number = 0;
+    int read = SQLITE_ROW;
+    while ((read = runRows.step()) == SQLITE_ROW) {
+        const std::string run = std::to_string(++number);
+        std::string line = run + ',' + csvField(runRows.text(1)) + ',' + csvField(runRows.text(2))
+            + ',' + csvField(runRows.text(3));
+        for (int column = 4; column <= 7; ++column)
+            line += ',' + std::to_string(runRows.integer(column));
+        const std::string uuid = runRows.isNull(10) ? legacyRunUuid(runRows.text(1))
+                                                    : runRows.text(10);
+        line += ',' + decimal(runRows.real(8)) + ',' + decimal(runRows.real(9)) + ','
+            + csvField(uuid) + "\r\n";
+        runs.write(line);
+        keyRows.bind(1, runRows.integer(0));
+        while ((read = keyRows.step()) == SQLITE_ROW) {
+            line = run + ',' + std::to_string(keyRows.integer(0)) + ','
+                + csvField(keyRows.text(1));
+            for (int column = 2; column <= 5; ++column)
+                line += ',' + std::to_string(keyRows.integer(column));
+            keys.write(line + "\r\n");
+        }
+        keyRows.reset();
+        if (read != SQLITE_DONE)
+            break;
+    }
+    return read == SQLITE_DONE ? std::string() : historyReason(store, path);
 }
 
 } // namespace
 
 std::string exportHistoryCsv(const std::string &databasePath, const std::string &folder)
 {
-    std::string runs = std::string(runsHeader) + "\r\n";
-    std::string keys = std::string(keysHeader) + "\r\n";
-    std::string error;
-    if (fs::exists(databasePath)) {
-        const auto store = openExisting(databasePath, error);
+    std::unique_ptr<HistoryStore> store;
+    // Only a history that is not there at all is an empty one: a path under a file is a fault.
+    struct stat there {};
+    if (::stat(databasePath.c_str(), &there) == 0 || errno != ENOENT) {
+        HistoryFault fault = HistoryFault::None;
+        store = HistoryStore::open(databasePath, fault, {std::chrono::seconds(2), nullptr, true});
         if (!store)
-            return error;
-        sqlite3 *db = store->handle();
-        // One read transaction: both files show the same moment of the history.
-        execute(db, "BEGIN");
-        SqliteStatement runRows(db, R"sql(
-            SELECT id, started, ended, coalesce(ended_by, ''), ticks, total, correct, wrong,
-                   speed, accuracy
-            FROM runs ORDER BY julianday(started), id)sql");
-        int runsRead = SQLITE_ROW;
-        while ((runsRead = runRows.step()) == SQLITE_ROW) {
-            runs += std::to_string(runRows.integer(0)) + ',' + csvField(runRows.text(1)) + ','
-                + csvField(runRows.text(2)) + ',' + csvField(runRows.text(3));
-            for (int column = 4; column <= 7; ++column)
-                runs += ',' + std::to_string(runRows.integer(column));
-            runs += ',' + decimal(runRows.real(8)) + ',' + decimal(runRows.real(9)) + "\r\n";
-        }
-        SqliteStatement keyRows(db, R"sql(
-            SELECT k.run, k.n, k.letter, k.key_code, k.correct, k.press_ms, k.release_ms
-            FROM keys AS k JOIN runs AS r ON r.id = k.run
-            ORDER BY julianday(r.started), r.id, k.n)sql");
-        int keysRead = SQLITE_ROW;
-        while ((keysRead = keyRows.step()) == SQLITE_ROW) {
-            keys += std::to_string(keyRows.integer(0)) + ',' + std::to_string(keyRows.integer(1))
-                + ',' + csvField(keyRows.text(2));
-            for (int column = 3; column <= 6; ++column)
-                keys += ',' + std::to_string(keyRows.integer(column));
-            keys += "\r\n";
-        }
-        if (runsRead != SQLITE_DONE || keysRead != SQLITE_DONE)
-            return faultMessage(HistoryFault::WriteFailed, databasePath, sqlite3_errmsg(db));
-        execute(db, "COMMIT");
+            return historyReason(fault, databasePath, {});
     }
     std::error_code made;
     fs::create_directories(folder, made);
     if (made)
-        return faultMessage(HistoryFault::CannotCreateFolder, folder);
-    if (!writeFile(fs::path(folder) / "runs.csv", runs, error)
-        || !writeFile(fs::path(folder) / "keys.csv", keys, error))
+        return "无法创建文件夹。The folder cannot be created: " + folder + " (" + made.message()
+            + ")";
+    std::string error;
+    OutputFile runs(folder, "runs.csv"), keys(folder, "keys.csv");
+    if (!runs.open(error) || !keys.open(error))
+        return error;
+    runs.write(std::string(runsHeader) + "\r\n");
+    keys.write(std::string(keysHeader) + "\r\n");
+    if (store) {
+        // One read transaction: both files show the same moment of the history.
+        execute(store->handle(), "BEGIN");
+        error = exportRuns(*store, databasePath, runs, keys);
+        execute(store->handle(), "COMMIT");
+        if (!error.empty())
+            return error;
+    }
+    if (!runs.close(error) || !keys.close(error) || !runs.place(error) || !keys.place(error))
         return error;
     return {};
 }
@@ -116,114 +261,313 @@ bool readInteger(const std::string &text, std::int64_t &value)
     return !text.empty() && error == std::errc() && stop == end;
 }
 
+// A finite number, not negative, in decimal notation.
 bool readDecimal(const std::string &text, double &value)
 {
     const char *end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    return !text.empty() && error == std::errc() && stop == end && value >= 0;
+    return !text.empty() && error == std::errc() && stop == end && std::isfinite(value)
+        && !std::signbit(value);
 }
 
-struct CsvFile
+// As newRunUuid() and legacyRunUuid() write them: lower-case hexadecimal in groups of 8-4-4-4-12.
+bool isUuid(const std::string &text)
 {
-    std::string path;
-    std::vector<CsvRecord> records;
+    constexpr std::string_view shape = "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx";
+    if (text.size() != shape.size())
+        return false;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const char c = text[i];
+        if (shape[i] == '-' ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+// A CSV file of the import, opened without waiting on a pipe and refused unless it is a file.
+class InputFile
+{
+public:
+    explicit InputFile(const fs::path &path)
+        : m_path(path.string())
+    {
+    }
+    ~InputFile()
+    {
+        if (m_file >= 0)
+            ::close(m_file);
+    }
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    std::string open()
+    {
+        m_file = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (m_file < 0)
+            return withErrno("无法读取文件。Cannot read the file: " + m_path, errno);
+        struct stat info {};
+        if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode))
+            return "不是文件。Not a file: " + m_path;
+        return {};
+    }
+
+    int descriptor() const { return m_file; }
+    std::string at(int line, const std::string &reason) const
+    {
+        return m_path + ":" + std::to_string(line) + ": " + reason;
+    }
+
+private:
+    std::string m_path;
+    int m_file = -1;
 };
 
-// Reads a file's records after its header line; "" or "FILE:LINE: reason".
-std::string readCsvFile(const fs::path &path, std::string_view header, CsvFile &file)
+using Database = std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)>;
+
+std::string stagingReason(sqlite3 *db)
 {
-    file.path = path.string();
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream)
-        return "typing-drill: 无法读取文件。Cannot read the file: " + file.path;
-    std::ostringstream text;
-    text << stream.rdbuf();
-    int errorLine = 0;
-    if (!parseCsv(text.str(), file.records, errorLine))
-        return file.path + ":" + std::to_string(errorLine) + ": 引号未闭合。Unbalanced quotes.";
-    // The header's names hold no commas: joined again, the first record must read as the header.
-    std::string seen;
-    if (!file.records.empty()) {
-        for (const std::string &field : file.records.front().fields)
-            seen += (seen.empty() ? "" : ",") + field;
+    return std::string("暂存导入的行出错。Staging the rows failed (") + sqlite3_errmsg(db) + ").";
+}
+
+// The import's rows wait in a private temporary database, which SQLite keeps on disk past a few
+// megabytes: the files are checked whole, repeats found by its keys, before the history is
+// opened, so a refused import never touches it and a sound one holds its lock only to merge.
+Database openStaging(std::string &error)
+{
+    sqlite3 *handle = nullptr;
+    sqlite3_open_v2("", &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Database db(handle, &sqlite3_close_v2);
+    if (db)
+        sqlite3_extended_result_codes(handle, 1);
+    if (!db
+        || execute(handle, R"sql(
+            PRAGMA journal_mode = OFF;
+            PRAGMA synchronous = OFF;
+            PRAGMA cache_size = -8192;
+            CREATE TABLE runs (
+                line INTEGER PRIMARY KEY,
+                run INTEGER NOT NULL UNIQUE,
+                uuid TEXT NOT NULL,
+                started TEXT NOT NULL,
+                ended TEXT NOT NULL,
+                ended_by TEXT NOT NULL,
+                ticks INTEGER NOT NULL,
+                speed REAL NOT NULL);
+            CREATE TABLE keys (
+                run INTEGER NOT NULL,
+                n INTEGER NOT NULL,
+                letter TEXT NOT NULL,
+                key_code INTEGER NOT NULL,
+                correct INTEGER NOT NULL,
+                press_ms INTEGER NOT NULL,
+                release_ms INTEGER NOT NULL,
+                PRIMARY KEY (run, n)) WITHOUT ROWID;
+            BEGIN;)sql")
+            != SQLITE_OK) {
+        error = db ? stagingReason(handle) : "暂存导入的行出错。Staging the rows failed.";
+        return Database(nullptr, &sqlite3_close_v2);
     }
-    if (seen != header)
-        return file.path + ":1: 表头应为 Header must be: " + std::string(header);
-    const std::size_t fields = file.records.front().fields.size();
-    file.records.erase(file.records.begin());
-    for (const CsvRecord &record : file.records) {
+    return db;
+}
+
+std::string joined(const std::vector<std::string> &fields)
+{
+    std::string text;
+    for (const std::string &field : fields)
+        text += (text.empty() ? "" : ",") + field;
+    return text;
+}
+
+// Reads a file's header, which fieldsOf() turns into the number of fields each record has (0:
+// not a header it knows), then its records into stage(), which gives "" or a reason. Blank lines
+// may end a file, as editors leave them.
+template<typename FieldsOf, typename Stage>
+std::string readFile(const InputFile &file, std::string_view wanted, FieldsOf fieldsOf,
+                     Stage stage)
+{
+    CsvReader reader(file.descriptor());
+    CsvRecord record;
+    reader.next(record);
+    const std::size_t fields = reader.fault().empty() ? fieldsOf(joined(record.fields)) : 0;
+    if (fields == 0)
+        return file.at(1, "表头应为 The header must be: " + std::string(wanted));
+    int blank = 0;
+    while (reader.next(record)) {
+        if (record.fields.size() == 1 && record.fields.front().empty()) {
+            blank = blank ? blank : record.line;
+            continue;
+        }
+        if (blank)
+            return file.at(blank, "空行。An empty line.");
         if (record.fields.size() != fields)
-            return file.path + ":" + std::to_string(record.line) + ": 应有 "
-                + std::to_string(fields) + " 个字段。Expected " + std::to_string(fields)
-                + " fields.";
+            return file.at(record.line,
+                           "应有 " + std::to_string(fields) + " 个字段。Expected "
+                               + std::to_string(fields) + " fields.");
+        if (std::string reason = stage(record.fields); !reason.empty())
+            return file.at(record.line, reason);
     }
-    return {};
+    return reader.fault().empty() ? std::string() : file.at(reader.faultLine(), reader.fault());
 }
 
-std::string at(const CsvFile &file, const CsvRecord &record, const std::string &reason)
+std::string stageRuns(const InputFile &file, sqlite3 *db)
 {
-    return file.path + ":" + std::to_string(record.line) + ": " + reason;
-}
-
-struct ImportedRun
-{
-    RunRow row;
-    std::vector<KeyRow> keys;
-};
-
-std::string readRuns(const CsvFile &file, std::map<std::int64_t, ImportedRun> &runs)
-{
-    for (const CsvRecord &record : file.records) {
-        const auto &f = record.fields;
-        RunRow row;
-        if (!readInteger(f[0], row.id) || row.id <= 0 || runs.count(row.id))
-            return at(file, record, "run 编号无效或重复。Bad or repeated run number.");
+    // Files of the first layout have no uuid column.
+    bool hasUuid = false;
+    const auto fieldsOf = [&](const std::string &header) -> std::size_t {
+        hasUuid = header == runsHeader;
+        return hasUuid ? 11 : header == layout1RunsHeader ? 10 : 0;
+    };
+    SqliteStatement add(db, "INSERT INTO runs VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    return readFile(file, runsHeader, fieldsOf, [&](const std::vector<std::string> &f) {
+        std::int64_t run = 0;
+        if (!readInteger(f[0], run) || run <= 0)
+            return std::string("run 编号无效。Bad run number.");
         if (!isLocalTimestamp(f[1]) || !isLocalTimestamp(f[2]))
-            return at(file, record, "时间格式无效。Bad time: YYYY-MM-DDTHH:MM:SS.mmm+HH:MM.");
-        row.started = f[1];
-        row.ended = f[2];
+            return std::string("时间无效。Bad time: YYYY-MM-DDTHH:MM:SS.mmm+HH:MM, a date that "
+                               "exists, an offset within ±14:00.");
         if (!f[3].empty() && f[3] != "restart" && f[3] != "exit" && f[3] != "interrupted")
-            return at(file, record, "ended_by 无效。Bad ended_by.");
-        row.endedBy = f[3];
-        RunFigures &figures = row.figures;
+            return std::string("ended_by 无效。ended_by must be empty, restart, exit or "
+                               "interrupted.");
+        RunFigures figures;
         if (!readInteger(f[4], figures.ticks) || !readInteger(f[5], figures.total)
             || !readInteger(f[6], figures.correct) || !readInteger(f[7], figures.wrong)
             || figures.ticks < 0 || figures.correct < 0 || figures.wrong < 0
             || figures.total != figures.correct + figures.wrong)
-            return at(file, record, "计数无效。Bad counts: total must be correct + wrong.");
-        if (!readDecimal(f[8], figures.speed) || !readDecimal(f[9], figures.accuracy)
-            || figures.accuracy > 100)
-            return at(file, record, "速度或正确率无效。Bad speed or accuracy.");
-        runs[row.id].row = row;
-    }
-    return {};
+            return std::string("计数无效。Bad counts: total must be correct + wrong.");
+        if (!readDecimal(f[8], figures.speed))
+            return std::string("速度无效。Bad speed: a number, not negative.");
+        if (!readDecimal(f[9], figures.accuracy) || figures.accuracy > 100)
+            return std::string("正确率无效。Bad accuracy: a number from 0 to 100.");
+        const std::string uuid = hasUuid ? f[10] : legacyRunUuid(f[1]);
+        if (!isUuid(uuid))
+            return std::string("uuid 无效。Bad uuid.");
+        add.bind(1, run).bind(2, uuid).bind(3, f[1]).bind(4, f[2]).bind(5, f[3]);
+        add.bind(6, figures.ticks).bind(7, figures.speed);
+        const int added = add.step();
+        add.reset();
+        if (added == SQLITE_CONSTRAINT_UNIQUE)
+            return std::string("run 编号重复。Repeated run number.");
+        return added == SQLITE_DONE ? std::string() : stagingReason(db);
+    });
 }
 
-std::string readKeys(const CsvFile &file, std::map<std::int64_t, ImportedRun> &runs)
+std::string stageKeys(const InputFile &file, sqlite3 *db)
 {
-    std::set<std::pair<std::int64_t, std::int64_t>> numbers;
-    for (const CsvRecord &record : file.records) {
-        const auto &f = record.fields;
-        std::int64_t run = 0, code = 0, correct = 0;
-        KeyRow key;
-        if (!readInteger(f[0], run) || !runs.count(run))
-            return at(file, record, "run 不在 runs.csv 中。Run not in runs.csv.");
-        if (!readInteger(f[1], key.n) || key.n <= 0 || !numbers.insert({run, key.n}).second)
-            return at(file, record, "n 无效或重复。Bad or repeated n.");
+    const auto fieldsOf = [](const std::string &header) -> std::size_t {
+        return header == keysHeader ? 7 : 0;
+    };
+    SqliteStatement known(db, "SELECT 1 FROM runs WHERE run = ?1");
+    SqliteStatement add(db, "INSERT INTO keys VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    return readFile(file, keysHeader, fieldsOf, [&](const std::vector<std::string> &f) {
+        std::int64_t run = 0, n = 0, code = 0, correct = 0, press = 0, release = 0;
+        if (!readInteger(f[0], run))
+            return std::string("run 无效。Bad run.");
+        known.bind(1, run);
+        const int found = known.step();
+        known.reset();
+        if (found != SQLITE_ROW)
+            return found == SQLITE_DONE ? std::string("run 不在 runs.csv 中。Run not in runs.csv.")
+                                        : stagingReason(db);
+        if (!readInteger(f[1], n) || n <= 0)
+            return std::string("n 无效。Bad n.");
         if (f[2].size() != 1 || f[2][0] < 'A' || f[2][0] > 'Z')
-            return at(file, record, "letter 应为 A-Z。The letter must be A-Z.");
-        key.letter = f[2][0];
-        if (!readInteger(f[3], code) || code < -32768 || code > 32767)
-            return at(file, record, "key_code 无效。Bad key_code.");
-        key.keyCode = static_cast<int>(code);
+            return std::string("letter 应为 A-Z。The letter must be A-Z.");
+        if (!readInteger(f[3], code) || code < 0 || code > 255)
+            return std::string("key_code 应为 0-255。key_code must be 0 to 255.");
         if (!readInteger(f[4], correct) || (correct != 0 && correct != 1))
-            return at(file, record, "correct 应为 1 或 0。correct must be 1 or 0.");
-        key.correct = correct == 1;
-        if (!readInteger(f[5], key.pressMs) || !readInteger(f[6], key.releaseMs))
-            return at(file, record, "时间无效。Bad press_ms or release_ms.");
-        runs[run].keys.push_back(key);
+            return std::string("correct 应为 1 或 0。correct must be 1 or 0.");
+        if (!readInteger(f[5], press) || !readInteger(f[6], release))
+            return std::string("时间无效。Bad press_ms or release_ms.");
+        add.bind(1, run).bind(2, n).bind(3, f[2]).bind(4, code).bind(5, correct);
+        add.bind(6, press).bind(7, release);
+        const int added = add.step();
+        add.reset();
+        if (added == SQLITE_CONSTRAINT_PRIMARYKEY)
+            return std::string("(run, n) 重复。Repeated (run, n).");
+        return added == SQLITE_DONE ? std::string() : stagingReason(db);
+    });
+}
+
+struct Tally
+{
+    int added = 0;
+    int updated = 0;
+    int there = 0;
+};
+
+// Writes the staged runs into the history, within its transaction, each as its uuid decides.
+std::string merge(sqlite3 *staging, HistoryStore &store, const std::string &path, Tally &tally)
+{
+    sqlite3 *db = store.handle();
+    SqliteStatement runs(staging, R"sql(
+        SELECT run, uuid, started, ended, ended_by, ticks, speed,
+               (SELECT count(*) FROM keys WHERE keys.run = runs.run)
+        FROM runs ORDER BY line)sql");
+    SqliteStatement keys(staging, R"sql(
+        SELECT n, letter, key_code, correct, press_ms, release_ms FROM keys WHERE run = ?1
+        ORDER BY n)sql");
+    SqliteStatement stored(db, R"sql(
+        SELECT id, ended_by IS NULL, (SELECT count(*) FROM keys WHERE run = runs.id)
+        FROM runs WHERE uuid = ?1)sql");
+    // Keys go to the store a batch at a time: a run of any length needs no more memory.
+    constexpr std::size_t batchSize = 4096;
+    std::vector<KeyRow> batch;
+    batch.reserve(batchSize);
+    int read = SQLITE_ROW;
+    while ((read = runs.step()) == SQLITE_ROW) {
+        std::vector<RunRow> row(1);
+        RunRow &run = row.front();
+        run.uuid = runs.text(1);
+        run.started = runs.text(2);
+        run.ended = runs.text(3);
+        run.endedBy = runs.text(4);
+        run.figures.ticks = runs.integer(5);
+        run.figures.speed = runs.real(6);
+        stored.bind(1, run.uuid);
+        const int found = stored.step();
+        if (found == SQLITE_ROW) {
+            // An open run gives way to its ended state, or to a later moment of it.
+            const bool open = stored.integer(1) != 0;
+            if (!open || (run.endedBy.empty() && runs.integer(7) <= stored.integer(2))) {
+                stored.reset();
+                ++tally.there;
+                continue;
+            }
+            run.id = stored.integer(0);
+            ++tally.updated;
+        } else if (found == SQLITE_DONE) {
+            ++tally.added;
+        } else {
+            return historyReason(store, path);
+        }
+        stored.reset();
+
+        keys.bind(1, runs.integer(0));
+        bool written = false;
+        for (;;) {
+            const int step = keys.step();
+            if (step == SQLITE_ROW) {
+                const std::string letter = keys.text(1);
+                batch.push_back({0, keys.integer(0), letter.front(),
+                                 static_cast<int>(keys.integer(2)), keys.integer(3) == 1,
+                                 keys.integer(4), keys.integer(5)});
+                if (batch.size() < batchSize)
+                    continue;
+            } else if (step != SQLITE_DONE) {
+                return stagingReason(staging);
+            }
+            if (!batch.empty() || !written) {
+                if (store.writeInOpenTransaction(row, batch) != HistoryFault::None)
+                    return historyReason(store, path);
+                written = true;
+                batch.clear();
+            }
+            if (step == SQLITE_DONE)
+                break;
+        }
+        keys.reset();
     }
-    return {};
+    return read == SQLITE_DONE ? std::string() : stagingReason(staging);
 }
 
 } // namespace
@@ -231,65 +575,42 @@ std::string readKeys(const CsvFile &file, std::map<std::int64_t, ImportedRun> &r
 std::string importHistoryCsv(const std::string &databasePath, const std::string &folder,
                              std::string *summary)
 {
-    CsvFile runsFile, keysFile;
-    std::map<std::int64_t, ImportedRun> runs;
-    for (const std::string &error :
-         {readCsvFile(fs::path(folder) / "runs.csv", runsHeader, runsFile),
-          readCsvFile(fs::path(folder) / "keys.csv", keysHeader, keysFile)}) {
-        if (!error.empty())
+    InputFile runsFile(fs::path(folder) / "runs.csv"), keysFile(fs::path(folder) / "keys.csv");
+    std::string error;
+    for (InputFile *file : {&runsFile, &keysFile}) {
+        if (error = file->open(); !error.empty())
             return error;
     }
-    if (std::string error = readRuns(runsFile, runs); !error.empty())
+    const Database staging = openStaging(error);
+    if (!staging)
         return error;
-    if (std::string error = readKeys(keysFile, runs); !error.empty())
+    if (error = stageRuns(runsFile, staging.get()); !error.empty())
+        return error;
+    if (error = stageKeys(keysFile, staging.get()); !error.empty())
         return error;
 
     HistoryFault fault = HistoryFault::None;
     const auto store = HistoryStore::open(databasePath, fault, {});
     if (!store)
-        return faultMessage(fault, databasePath);
+        return historyReason(fault, databasePath, {});
     sqlite3 *db = store->handle();
+    // The store's small cache suits the drill's few keys at a time, not a merge of many.
+    execute(db, "PRAGMA cache_size = -16384");
     if (execute(db, "BEGIN IMMEDIATE") != SQLITE_OK)
-        return faultMessage(store->lastFault(), databasePath, sqlite3_errmsg(db));
-    SqliteStatement known(db, R"sql(
-        SELECT count(*) FROM runs WHERE started = ?1 AND total = ?2 AND correct = ?3
-            AND wrong = ?4)sql");
-    SqliteStatement taken(db, "SELECT count(*) FROM runs WHERE id = ?1");
-    int imported = 0, skipped = 0;
-    for (auto &[id, run] : runs) {
-        const RunFigures &figures = run.row.figures;
-        known.bind(1, run.row.started).bind(2, figures.total).bind(3, figures.correct);
-        known.bind(4, figures.wrong);
-        const bool there = known.step() == SQLITE_ROW && known.integer(0) > 0;
-        known.reset();
-        if (there) {
-            ++skipped;
-            continue;
-        }
-        taken.bind(1, id);
-        if (taken.step() == SQLITE_ROW && taken.integer(0) > 0)
-            run.row.id = 0;
-        taken.reset();
-        std::vector<RunRow> rows {run.row};
-        for (KeyRow &key : run.keys)
-            key.run = 0;
-        if (const HistoryFault failed = store->writeInOpenTransaction(rows, run.keys);
-            failed != HistoryFault::None) {
-            const std::string error = sqlite3_errmsg(db);
-            execute(db, "ROLLBACK");
-            return faultMessage(failed, databasePath, error);
-        }
-        ++imported;
-    }
-    if (execute(db, "COMMIT") != SQLITE_OK) {
-        const std::string error =
-            faultMessage(store->lastFault(), databasePath, sqlite3_errmsg(db));
+        return historyReason(*store, databasePath);
+    Tally tally;
+    error = merge(staging.get(), *store, databasePath, tally);
+    if (error.empty() && execute(db, "COMMIT") != SQLITE_OK)
+        error = historyReason(*store, databasePath);
+    if (!error.empty()) {
         execute(db, "ROLLBACK");
         return error;
     }
     if (summary)
-        *summary = "导入 " + std::to_string(imported) + " 次练习，" + std::to_string(skipped)
-            + " 次已有。Imported " + std::to_string(imported) + " runs, " + std::to_string(skipped)
-            + " already there.";
+        *summary = "新增 " + std::to_string(tally.added) + " 次练习，更新 "
+            + std::to_string(tally.updated) + " 次（进行中 → 已结束），已有 "
+            + std::to_string(tally.there) + " 次。Imported " + std::to_string(tally.added)
+            + " runs, updated " + std::to_string(tally.updated) + " (open → ended), "
+            + std::to_string(tally.there) + " already there.";
     return {};
 }

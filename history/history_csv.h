@@ -3,18 +3,25 @@
 #include <string>
 
 // The history as two CSV files (RFC 4180, UTF-8, a header line, CRLF line ends):
-//   runs.csv  run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy
+//   runs.csv  run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy,uuid
 //   keys.csv  run,n,letter,key_code,correct,press_ms,release_ms
-// Runs come in the order they started, keys by run and number; speed (keys per minute) and
-// accuracy (per cent) carry up to two decimals with "." as separator.
+// `run` numbers the runs of one export from 1 in the order they started and only links keys to
+// runs; a run is known by its uuid, the same in every history and export. An empty ended_by is
+// a run that went on when it was exported. Keys come by run and number; speed (keys per minute)
+// and accuracy (per cent) carry up to two decimals with "." as separator; key_code is a Windows
+// virtual-key code (0 to 255).
 
-// Writes folder/runs.csv and folder/keys.csv from the history at databasePath; an absent history
-// gives the header lines alone. Gives "" or a one-line message.
+// Writes folder/runs.csv and folder/keys.csv from the history at databasePath, read only and in
+// one read transaction; an absent history gives the header lines alone. Gives "" or a one-line
+// reason, and then leaves any earlier files there as they were.
 std::string exportHistoryCsv(const std::string &databasePath, const std::string &folder);
 
-// Merges folder/runs.csv and folder/keys.csv into the history, skipping runs already there (same
-// start time and counts) and keeping each run's number where it is free. A malformed file is
-// refused whole, nothing imported, with "FILE:LINE: reason". Gives "" or a one-line message;
-// `summary` tells how many runs came in and how many were there already.
+// Merges folder/runs.csv and folder/keys.csv into the history in one transaction. runs.csv may
+// lack the uuid column (files written before runs had one): its runs get legacyRunUuid(started).
+// A run whose uuid the history lacks is added under a number of the history's; one it holds is
+// kept when stored as ended, and replaced when stored as going on and imported as ended or with
+// more keys. So any exports, imported in any order, give each run once, its ended state winning.
+// A malformed file is refused whole, nothing imported, with "FILE:LINE: reason". Gives "" or a
+// one-line reason; `summary` tells how many runs were added, updated and there already.
 std::string importHistoryCsv(const std::string &databasePath, const std::string &folder,
                              std::string *summary = nullptr);

@@ -43,8 +43,10 @@ bool isLocalTimestamp(std::string_view text)
         return value;
     };
     const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    // No leap second (the clock never shows one) and no offset beyond those of real time zones.
+    const int offset = number(24, 2) * 60 + number(27, 2);
     if (month < 1 || month > 12 || day < 1 || number(11, 2) > 23 || number(14, 2) > 59
-        || number(17, 2) > 60 || number(24, 2) > 23 || number(27, 2) > 59)
+        || number(17, 2) > 59 || number(27, 2) > 59 || offset > 14 * 60)
         return false;
     const std::chrono::year_month_day date {std::chrono::year(year),
                                             std::chrono::month(static_cast<unsigned>(month)),

@@ -1,48 +1,21 @@
 #include "history_csv.h"
-#include "history_recorder.h"
+#include "history_database.h"
+#include "history_store.h"
+#include "run_identity.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
-
-// A drill typed into by hand, with a recorder told of each key as the window would tell it.
-class Typist
-{
-public:
-    explicit Typist(HistoryRecorder &recorder)
-        : m_recorder(recorder)
-    {
-        m_drill.reset();
-        m_recorder.runStarted();
-    }
-
-    // Releases the key shown (or another one); each key comes 200 ms after the letter.
-    void type(bool correct, int ticks = 3)
-    {
-        for (int i = 0; i < ticks; ++i)
-            m_drill.tick();
-        const char letter = m_drill.zimuText().front();
-        const KeyCode code = correct ? KeyCode(letter) : KeyCode(letter == 'A' ? 'B' : 'A');
-        const Verdict verdict = m_drill.keyReleased(code);
-        m_recorder.keyJudged({letter, code, verdict, 120, 200}, m_drill);
-    }
-
-    void end(RunEnd how) { m_recorder.runEnded(how, m_drill); }
-    void restart()
-    {
-        end(RunEnd::Restart);
-        m_drill.reset();
-        m_recorder.runStarted();
-    }
-
-private:
-    HistoryRecorder &m_recorder;
-    TypingDrill m_drill;
-};
 
 QByteArray contents(const QString &path)
 {
@@ -56,6 +29,50 @@ bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
+std::string local(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString exportTo(const QString &history, const QString &folder)
+{
+    return QString::fromStdString(exportHistoryCsv(local(history), local(folder)));
+}
+
+// The import's message, or its summary when it succeeded.
+QString importFrom(const QString &history, const QString &folder)
+{
+    std::string summary;
+    const std::string error = importHistoryCsv(local(history), local(folder), &summary);
+    return QString::fromStdString(error.empty() ? summary : error);
+}
+
+// Stores a run of `keys` keys (every third one wrong) as the drill would, ended or going on.
+void storeRun(const QString &path, const std::string &uuid, const QByteArray &started, int keys,
+              const std::string &endedBy = "exit")
+{
+    HistoryFault fault = HistoryFault::None;
+    const auto store = HistoryStore::open(local(path), fault, {});
+    QVERIFY(store);
+    std::vector<RunRow> runs(1);
+    runs[0] = {0, uuid, started.toStdString(), started.toStdString(), endedBy,
+               {keys * 7L, 0, 0, 0, 61.255, 0}, {}};
+    std::vector<KeyRow> rows;
+    for (int n = 1; n <= keys; ++n) {
+        const char letter = char('A' + n % 26);
+        rows.push_back({0, n, letter, letter, n % 3 != 0, 90 + n, 180 + n});
+    }
+    QCOMPARE(store->write(runs, rows), HistoryFault::None);
+}
+
+const QByteArray firstStart = "2026-12-01T10:00:00.000+08:00";
+const QByteArray secondStart = "2026-12-01T11:30:00.000+08:00";
+const QByteArray thirdStart = "2026-12-02T09:00:00.000-05:30";
+
+const QByteArray runsHeader =
+    "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy,uuid\r\n";
+const QByteArray keysHeader = "run,n,letter,key_code,correct,press_ms,release_ms\r\n";
+
 } // namespace
 
 class TestHistoryCsv : public QObject
@@ -64,12 +81,21 @@ class TestHistoryCsv : public QObject
 
 private slots:
     void init();
-    void csvRoundTrip();
-    void refusesMalformedCsv_data();
-    void refusesMalformedCsv();
+    void roundTripIsExact();
+    void importsBesideOtherRuns();
+    void keepsEachRunOnceEndedWinning_data();
+    void keepsEachRunOnceEndedWinning();
+    void importsAnExportWithoutUuidsOnce();
+    void acceptsByteOrderMarkLfAndTrailingBlankLines();
+    void refusesMalformedFilesWhole_data();
+    void refusesMalformedFilesWhole();
+    void leavesAForeignFileAlone();
+    void reportsPathFaults_data();
+    void reportsPathFaults();
 
 private:
-    HistoryRecorderOptions options(const QString &path);
+    QString folder(const QString &name) const { return m_folder.filePath(name); }
+    QString writeCsv(const QString &name, const QByteArray &runs, const QByteArray &keys);
 
     QTemporaryDir m_folder;
     QString m_path;
@@ -78,99 +104,303 @@ private:
 void TestHistoryCsv::init()
 {
     QVERIFY(m_folder.isValid());
-    m_path = m_folder.filePath(QString("%1.sqlite").arg(QTest::currentTestFunction()));
+    const QString test = QTest::currentTestFunction();
+    const QString row = QString(QTest::currentDataTag()).replace(' ', '-');
+    m_path = folder(test + row + ".sqlite");
     QFile::remove(m_path);
 }
 
-HistoryRecorderOptions TestHistoryCsv::options(const QString &path)
+QString TestHistoryCsv::writeCsv(const QString &name, const QByteArray &runs, const QByteArray &keys)
 {
-    HistoryRecorderOptions options;
-    options.path = path.toStdString();
-    return options;
+    const QString where = folder(name);
+    if (!QDir().mkpath(where) || !writeFile(where + "/runs.csv", runs)
+        || !writeFile(where + "/keys.csv", keys))
+        qWarning("cannot write the CSV files in %s", qPrintable(where));
+    return where;
 }
 
-void TestHistoryCsv::csvRoundTrip()
+void TestHistoryCsv::roundTripIsExact()
 {
-    {
-        HistoryRecorder recorder(options(m_path));
-        Typist typist(recorder);
-        typist.type(true);
-        typist.type(false, 7);
-        typist.restart();
-        typist.type(true, 0);
-        typist.end(RunEnd::Exit);
-        QVERIFY(recorder.finish());
-    }
-    const QString first = m_folder.filePath("first"), second = m_folder.filePath("second");
-    const QString copy = m_folder.filePath("copy.sqlite");
-    QCOMPARE(exportHistoryCsv(m_path.toStdString(), first.toStdString()), "");
-    std::string summary;
-    QCOMPARE(importHistoryCsv(copy.toStdString(), first.toStdString(), &summary), "");
-    QVERIFY2(summary.find("Imported 2 runs, 0 already") != std::string::npos, summary.c_str());
-    QCOMPARE(exportHistoryCsv(copy.toStdString(), second.toStdString()), "");
+    // The history's own numbers have a gap: the export numbers its runs from 1 all the same.
+    storeRun(m_path, newRunUuid(), thirdStart, 0, "restart");
+    storeRun(m_path, newRunUuid(), firstStart, 3);
+    storeRun(m_path, newRunUuid(), secondStart, 1, "");
+    HistoryDatabase(m_path).rows("DELETE FROM runs WHERE id = 1");
+    const QString copy = folder("copy.sqlite");
+    QCOMPARE(exportTo(m_path, folder("first")), "");
+    QVERIFY2(importFrom(copy, folder("first"))
+                 .endsWith("Imported 2 runs, updated 0 (open → ended), 0 already there."),
+             qPrintable(importFrom(copy, folder("first"))));
+    QCOMPARE(exportTo(copy, folder("second")), "");
     for (const char *name : {"runs.csv", "keys.csv"})
-        QCOMPARE(contents(second + '/' + name), contents(first + '/' + name));
+        QCOMPARE(contents(folder("second/") + name), contents(folder("first/") + name));
 
-    const QList<QByteArray> runs = contents(first + "/runs.csv").split('\n');
-    QCOMPARE(runs.value(0),
-             "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy\r");
-    QVERIFY2(runs.value(1).startsWith("1,") && runs.value(1).endsWith(",restart,10,2,1,1,120,50\r"),
-             runs.value(1).constData());
-    QVERIFY2(runs.value(2).endsWith(",exit,0,1,1,0,600,100\r"), runs.value(2).constData());
-    const QString keys = QString::fromUtf8(contents(first + "/keys.csv"));
-    QVERIFY2(QRegularExpression("^run,n,letter,key_code,correct,press_ms,release_ms\r\n"
-                                "1,1,([A-Z]),\\d+,1,120,200\r\n1,2,[A-Z],\\d+,0,120,200\r\n"
-                                "2,1,[A-Z],\\d+,1,120,200\r\n$")
-                 .match(keys)
-                 .hasMatch(),
-             qPrintable(keys));
-
-    // A second import finds every run there already.
-    QCOMPARE(importHistoryCsv(copy.toStdString(), first.toStdString(), &summary), "");
-    QVERIFY2(summary.find("Imported 0 runs, 2 already") != std::string::npos, summary.c_str());
+    const QString uuid = HistoryDatabase(m_path).value("SELECT uuid FROM runs WHERE id = 2");
+    QCOMPARE(contents(folder("first/runs.csv")),
+             runsHeader + "1," + firstStart + ',' + firstStart + ",exit,21,3,2,1,61.26,66.67,"
+                 + uuid.toLatin1() + "\r\n2," + secondStart + ',' + secondStart
+                 + ",,7,1,1,0,61.26,100,"
+                 + HistoryDatabase(m_path).value("SELECT uuid FROM runs WHERE id = 3").toLatin1()
+                 + "\r\n");
+    QCOMPARE(contents(folder("first/keys.csv")),
+             keysHeader + "1,1,B,66,1,91,181\r\n1,2,C,67,1,92,182\r\n1,3,D,68,0,93,183\r\n"
+                 + "2,1,B,66,1,91,181\r\n");
+    QCOMPARE(HistoryDatabase(copy).value("SELECT uuid FROM runs WHERE id = 1"), uuid);
 }
 
-void TestHistoryCsv::refusesMalformedCsv_data()
+void TestHistoryCsv::importsBesideOtherRuns()
+{
+    const QString other = folder("other.sqlite");
+    storeRun(other, newRunUuid(), firstStart, 2);
+    storeRun(other, newRunUuid(), thirdStart, 1);
+    QCOMPARE(exportTo(other, folder("other")), "");
+    storeRun(m_path, newRunUuid(), secondStart, 4);
+    QVERIFY(importFrom(m_path, folder("other")).endsWith("Imported 2 runs, updated 0 (open → ended), 0 already there."));
+    // The history's own run keeps its number; the imported ones take the next.
+    QCOMPARE(HistoryDatabase(m_path).rows("SELECT r.id, r.started, r.total, count(k.n) FROM runs "
+                                          "AS r LEFT JOIN keys AS k ON k.run = r.id GROUP BY r.id"),
+             QStringList({"1|" + QString(secondStart) + "|4|4",
+                          "2|" + QString(firstStart) + "|2|2",
+                          "3|" + QString(thirdStart) + "|1|1"}));
+}
+
+void TestHistoryCsv::keepsEachRunOnceEndedWinning_data()
+{
+    QTest::addColumn<QStringList>("exports");
+    QTest::addColumn<QString>("run");
+    QTest::addColumn<QString>("lastSummary");
+    QTest::newRow("open, then ended") << QStringList {"open 2", "ended 3"} << "exit|3|3"
+                                      << "updated 1 (open → ended), 0 already";
+    QTest::newRow("ended, then open") << QStringList {"ended 3", "open 2"} << "exit|3|3"
+                                      << "updated 0 (open → ended), 1 already";
+    QTest::newRow("open, then open with more keys")
+        << QStringList {"open 2", "open 3"} << "-|3|3" << "updated 1 (open → ended), 0 already";
+    QTest::newRow("open, then open with fewer keys")
+        << QStringList {"open 3", "open 2"} << "-|3|3" << "updated 0 (open → ended), 1 already";
+}
+
+void TestHistoryCsv::keepsEachRunOnceEndedWinning()
+{
+    QFETCH(QStringList, exports);
+    QFETCH(QString, run);
+    QFETCH(QString, lastSummary);
+    // One run, exported as it went on and after it ended.
+    const QString source = folder("source.sqlite");
+    QFile::remove(source);
+    const std::string uuid = newRunUuid();
+    for (const QString name : {"open 2", "open 3", "ended 3"}) {
+        storeRun(source, uuid, firstStart, name.back().digitValue(),
+                 name.startsWith("open") ? "" : "exit");
+        QCOMPARE(exportTo(source, folder(name)), "");
+    }
+    QString summary;
+    for (const QString &name : exports)
+        summary = importFrom(m_path, folder(name));
+    QVERIFY2(summary.contains(lastSummary), qPrintable(summary));
+    QCOMPARE(HistoryDatabase(m_path).rows("SELECT coalesce(ended_by, '-'), total, "
+                                          "(SELECT count(*) FROM keys) FROM runs"),
+             QStringList {run});
+}
+
+void TestHistoryCsv::importsAnExportWithoutUuidsOnce()
+{
+    const QString from = writeCsv(
+        "no uuid",
+        "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy\r\n"
+        "7,2026-12-01T10:00:00.000+08:00,2026-12-01T10:01:00.000+08:00,exit,600,1,1,0,2,100\r\n",
+        keysHeader + "7,1,A,65,1,10,300\r\n");
+    QVERIFY(importFrom(m_path, from).contains("Imported 1 runs"));
+    QVERIFY(importFrom(m_path, from).contains("Imported 0 runs, updated 0 (open → ended), 1 already"));
+    QCOMPARE(HistoryDatabase(m_path).rows("SELECT uuid, total FROM runs"),
+             QStringList(QString::fromStdString(legacyRunUuid(firstStart.toStdString())) + "|1"));
+}
+
+void TestHistoryCsv::acceptsByteOrderMarkLfAndTrailingBlankLines()
+{
+    const QString from =
+        writeCsv("variants",
+                 "\xEF\xBB\xBF" + QByteArray(runsHeader).replace("\r\n", "\n") + "1,"
+                     + firstStart + ',' + firstStart + ",exit,600,2,1,1,2,50,"
+                     + QByteArray::fromStdString(legacyRunUuid(firstStart.toStdString()))
+                     + "\n\n\r\n",
+                 "\xEF\xBB\xBF" + keysHeader + "1,1,A,65,1,10,300\n1,2,B,65,0,10,300\n\n");
+    QVERIFY2(importFrom(m_path, from).contains("Imported 1 runs"),
+             qPrintable(importFrom(m_path, from)));
+    QCOMPARE(HistoryDatabase(m_path).value("SELECT total FROM runs"), "2");
+}
+
+void TestHistoryCsv::refusesMalformedFilesWhole_data()
 {
     QTest::addColumn<QByteArray>("runs");
     QTest::addColumn<QByteArray>("keys");
     QTest::addColumn<QString>("where");
 
-    const QByteArray runsHeader =
-        "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy\r\n";
-    const QByteArray keysHeader = "run,n,letter,key_code,correct,press_ms,release_ms\r\n";
-    const QByteArray run =
-        "1,2026-12-01T10:00:00.000+08:00,2026-12-01T10:01:00.000+08:00,exit,600,2,1,1,2,50\r\n";
+    const QByteArray run = "1,2026-12-01T10:00:00.000+08:00,2026-12-01T10:01:00.000+08:00,exit,"
+                           "600,2,1,1,2,50,0f0e0d0c-0b0a-4908-8706-050403020100\r\n";
+    const QByteArray runs = runsHeader + run;
     const QByteArray keys = keysHeader + "1,1,A,65,1,10,300\r\n1,2,B,65,0,10,300\r\n";
+    const auto runWith = [&](const QByteArray &from, const QByteArray &to) {
+        return runs + QByteArray(run).replace(from, to).replace("1,", "2,");
+    };
+    const auto key = [&](const QByteArray &line) { return keys + line + "\r\n"; };
     QTest::newRow("wrong header") << "run,started\r\n" + run << keys << "runs.csv:1";
-    QTest::newRow("missing field") << runsHeader + run + "2,x\r\n" << keys << "runs.csv:3";
-    QTest::newRow("bad time") << runsHeader + QByteArray(run).replace("10:00:00.000", "10:00")
-                              << keys << "runs.csv:2";
-    QTest::newRow("counts disagree")
-        << runsHeader + QByteArray(run).replace(",2,1,1,", ",3,1,1,") << keys << "runs.csv:2";
-    QTest::newRow("unclosed quote") << runsHeader + run << keys + "1,3,\"A,65,1,10,300\r\n"
-                                    << "keys.csv:4";
-    QTest::newRow("key of no run") << runsHeader + run << keys + "7,1,A,65,1,10,300\r\n"
-                                   << "keys.csv:4";
-    QTest::newRow("lower-case letter") << runsHeader + run << keys + "1,3,a,65,1,10,300\r\n"
-                                       << "keys.csv:4";
-    QTest::newRow("correct of 2") << runsHeader + run << keys + "1,3,A,65,2,10,300\r\n"
-                                  << "keys.csv:4";
+    QTest::newRow("missing field") << runs + "2,x\r\n" << keys << "runs.csv:3";
+    QTest::newRow("repeated run number") << runs + run << keys << "runs.csv:3";
+    QTest::newRow("bad time") << runWith("10:00:00.000", "10:00") << keys << "runs.csv:3";
+    QTest::newRow("second 60") << runWith("10:01:00", "10:00:60") << keys << "runs.csv:3";
+    QTest::newRow("offset beyond 14:00") << runWith("+08:00,2", "+14:30,2") << keys << "runs.csv:3";
+    QTest::newRow("29 February 2026") << runWith("12-01T10:01", "02-29T10:01") << keys
+                                      << "runs.csv:3";
+    QTest::newRow("bad ended_by") << runWith("exit", "quit") << keys << "runs.csv:3";
+    QTest::newRow("counts disagree") << runWith(",2,1,1,", ",3,1,1,") << keys << "runs.csv:3";
+    QTest::newRow("accuracy over 100") << runWith(",50,", ",100.01,") << keys << "runs.csv:3";
+    QTest::newRow("infinite speed") << runWith(",2,50,", ",inf,50,") << keys << "runs.csv:3";
+    QTest::newRow("speed not a number") << runWith(",2,50,", ",nan,50,") << keys << "runs.csv:3";
+    QTest::newRow("negative speed") << runWith(",2,50,", ",-2,50,") << keys << "runs.csv:3";
+    QTest::newRow("bad uuid") << runWith("0f0e", "0F0E") << keys << "runs.csv:3";
+    QTest::newRow("blank line within") << runs + "\r\n" + run << keys << "runs.csv:3";
+    QTest::newRow("unclosed quote") << runs << key("1,3,\"A,65,1,10,300") << "keys.csv:4";
+    QTest::newRow("repeated (run, n)") << runs << key("1,2,C,67,1,10,300") << "keys.csv:4";
+    QTest::newRow("key of no run") << runs << key("7,1,A,65,1,10,300") << "keys.csv:4";
+    QTest::newRow("lower-case letter") << runs << key("1,3,a,65,1,10,300") << "keys.csv:4";
+    QTest::newRow("key code 256") << runs << key("1,3,A,256,1,10,300") << "keys.csv:4";
+    QTest::newRow("negative key code") << runs << key("1,3,A,-1,1,10,300") << "keys.csv:4";
+    QTest::newRow("correct of 2") << runs << key("1,3,A,65,2,10,300") << "keys.csv:4";
+    QTest::newRow("record over 64 KiB") << runs << key("1,3,A,65,1,10," + QByteArray(70000, '1'))
+                                        << "keys.csv:4";
 }
 
-void TestHistoryCsv::refusesMalformedCsv()
+void TestHistoryCsv::refusesMalformedFilesWhole()
 {
     QFETCH(QByteArray, runs);
     QFETCH(QByteArray, keys);
     QFETCH(QString, where);
-    const QString folder = m_folder.filePath(QTest::currentDataTag());
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(writeFile(folder + "/runs.csv", runs));
-    QVERIFY(writeFile(folder + "/keys.csv", keys));
-    const QString error =
-        QString::fromStdString(importHistoryCsv(m_path.toStdString(), folder.toStdString()));
-    QVERIFY2(error.startsWith(folder + '/' + where + ": "), qPrintable(error));
-    QVERIFY(!QFile::exists(m_path));
+    storeRun(m_path, newRunUuid(), secondStart, 2);
+    const QByteArray before = contents(m_path);
+    const QString from = writeCsv(QTest::currentDataTag(), runs, keys);
+    const QString error = importFrom(m_path, from);
+    QVERIFY2(error.startsWith(from + '/' + where + ": "), qPrintable(error));
+    QCOMPARE(contents(m_path), before);
+    // The valid lines before the fault did not come in either.
+    QVERIFY(!QFile::exists(m_path + "-wal"));
+}
+
+void TestHistoryCsv::leavesAForeignFileAlone()
+{
+    {
+        HistoryDatabase foreign(m_path);
+        QCOMPARE(execute(foreign.handle(), "CREATE TABLE notes (id INTEGER PRIMARY KEY, text "
+                                           "TEXT); INSERT INTO notes VALUES (1, 'kept'); "
+                                           "PRAGMA user_version = 1;"),
+                 SQLITE_OK);
+    }
+    const QByteArray before = contents(m_path);
+    storeRun(folder("history.sqlite"), newRunUuid(), firstStart, 1);
+    QCOMPARE(exportTo(folder("history.sqlite"), folder("sound")), "");
+    for (const QString &said : {exportTo(m_path, folder("out")), importFrom(m_path, folder("sound"))})
+        QVERIFY2(said.startsWith("文件不是练习记录，保持原样。Not a practice history, left as it is: "),
+                 qPrintable(said));
+    QCOMPARE(contents(m_path), before);
+    for (const char *beside : {"-wal", "-shm", "-journal"})
+        QVERIFY(!QFile::exists(m_path + beside));
+    QVERIFY(!QFile::exists(folder("out")));
+}
+
+void TestHistoryCsv::reportsPathFaults_data()
+{
+    QTest::addColumn<bool>("exporting");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("says");
+
+    for (const bool exporting : {true, false}) {
+        const QString verb = exporting ? "export: " : "import: ";
+        for (const char *kind : {"loop", "long", "folder", "fifo", "under file"})
+            QTest::addRow("%shistory %s", qPrintable(verb), kind)
+                << exporting << "history" << kind << "The path is not a file that can be used";
+        QTest::addRow("%sfolder a symlink loop", qPrintable(verb))
+            << exporting << "folder" << "loop" << (exporting ? "folder cannot be created" : "Cannot read the file");
+        QTest::addRow("%sfolder of a 300-character name", qPrintable(verb))
+            << exporting << "folder" << "long" << (exporting ? "folder cannot be created" : "Cannot read the file");
+        QTest::addRow("%sfolder under a file", qPrintable(verb))
+            << exporting << "folder" << "under file" << (exporting ? "folder cannot be created" : "Cannot read the file");
+        QTest::addRow("%sruns.csv a folder", qPrintable(verb))
+            << exporting << "runs.csv" << "folder" << (exporting ? "What is there is not a file" : "Not a file");
+        QTest::addRow("%sruns.csv a pipe", qPrintable(verb))
+            << exporting << "runs.csv" << "fifo" << (exporting ? "What is there is not a file" : "Not a file");
+    }
+    QTest::newRow("export: read-only folder") << true << "folder" << "read-only" << "Cannot write in the folder";
+    QTest::newRow("import: read-only history") << false << "history" << "read-only" << "cannot be used (read-only";
+    QTest::newRow("import: history in a read-only folder") << false << "history" << "read-only folder" << "cannot be created there";
+}
+
+void TestHistoryCsv::reportsPathFaults()
+{
+    QFETCH(bool, exporting);
+    QFETCH(QString, target);
+    QFETCH(QString, kind);
+    QFETCH(QString, says);
+    // Made where an ordinary user may work, since the call runs as one (below).
+    QTemporaryDir place;
+    QCOMPARE(chmod(QFile::encodeName(place.path()).constData(), 0755), 0);
+    QString history = place.filePath("history.sqlite");
+    QString csv = place.filePath("csv");
+    storeRun(history, newRunUuid(), firstStart, 1);
+    QCOMPARE(exportTo(history, csv), "");
+    QString &path = target == "history" ? history : csv;
+    const QString base = target == "runs.csv" ? csv + "/runs.csv" : place.filePath("faulty");
+    QFile::remove(base);
+    if (kind == "loop")
+        QVERIFY(QFile::link(base + ".b", base) && QFile::link(base, base + ".b"));
+    else if (kind == "folder")
+        QVERIFY(QDir().mkpath(base));
+    else if (kind == "fifo")
+        QCOMPARE(mkfifo(QFile::encodeName(base).constData(), 0600), 0);
+    else if (kind == "under file")
+        QVERIFY(writeFile(base, "text"));
+    else if (kind == "read-only")
+        QCOMPARE(chmod(QFile::encodeName(path).constData(), target == "folder" ? 0555 : 0444), 0);
+    else if (kind == "read-only folder")
+        QVERIFY(QDir().mkpath(base) && chmod(QFile::encodeName(base).constData(), 0555) == 0);
+    if (target != "runs.csv")
+        path = kind == "long"         ? place.filePath(QString(300, 'x'))
+            : kind == "under file"    ? base + "/history.sqlite"
+            : kind == "read-only folder" ? base + "/history.sqlite"
+            : kind == "read-only"     ? path
+                                      : base;
+    if (!exporting && target == "history" && kind != "read-only")
+        QFile::remove(place.filePath("history.sqlite"));
+
+    // In a child process that is an ordinary user, as the superuser passes any mode bits.
+    if (geteuid() == 0) {
+        QDirIterator entries(place.path(), QDir::AllEntries | QDir::System | QDir::Hidden
+                                 | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (entries.hasNext())
+            QCOMPARE(lchown(QFile::encodeName(entries.next()).constData(), 65534, 65534), 0);
+    }
+    int said[2];
+    QCOMPARE(pipe(said), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(said[0]);
+        const uid_t nobody = 65534;
+        if (geteuid() == 0
+            && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0
+                || setresuid(nobody, nobody, nobody) != 0))
+            _exit(2);
+        const std::string message = exporting
+            ? exportHistoryCsv(local(history), local(csv))
+            : importHistoryCsv(local(history), local(csv));
+        _exit(::write(said[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 3);
+    }
+    ::close(said[1]);
+    QFile fromChild;
+    QVERIFY(fromChild.open(said[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    const QString message = QString::fromUtf8(fromChild.readAll());
+    int status = -1;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QVERIFY2(message.contains(says) && !message.contains('\n'), qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryCsv)
