@@ -23,10 +23,12 @@ std::string localPath(const QString &path)
     return QFile::encodeName(path).toStdString();
 }
 
-int reportOutcome(const std::string &error, const std::string &summary = {})
+// The export's and the import's answer: the summary on standard output, or what failed on
+// standard error and status 1.
+int reportOutcome(const char *failed, const std::string &reason, const std::string &summary = {})
 {
-    if (!error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (!reason.empty()) {
+        std::fprintf(stderr, "typing-drill: %s%s\n", failed, reason.c_str());
         return 1;
     }
     if (!summary.empty())
@@ -58,12 +60,14 @@ int main(int argc, char *argv[])
         localPath(command.historyFile.isEmpty() ? defaultHistoryPath() : command.historyFile);
     switch (command.action) {
     case CommandLine::Action::ExportCsv:
-        return reportOutcome(exportHistoryCsv(historyPath, localPath(command.folder)));
+        return reportOutcome("导出失败。Export failed: ",
+                             exportHistoryCsv(historyPath, localPath(command.folder)));
     case CommandLine::Action::ImportCsv: {
         std::string summary;
-        const std::string error =
+        const std::string reason =
             importHistoryCsv(historyPath, localPath(command.folder), &summary);
-        return reportOutcome(error, summary);
+        return reportOutcome("导入失败，未导入任何内容。Import failed; nothing was imported: ",
+                             reason, summary);
     }
     case CommandLine::Action::Progress:
         return openProgressWindow(historyPath);

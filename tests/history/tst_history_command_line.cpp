@@ -64,6 +64,20 @@ void TestHistoryCommandLine::answersWithoutAWindow_data()
                                    << QByteArray("Missing value after '--history-file'.");
     QTest::newRow("two actions") << QStringList {"--export-csv", "a", "--import-csv", "b"} << 1
                                  << QByteArray("exclude each other");
+    // Qt's own options, as a session manager or a user passes them, with or without a value.
+    QTest::newRow("session restore")
+        << QStringList {"-session", "x", "--version"} << 0 << QByteArray("typing-drill 1.1");
+    QTest::newRow("X11 geometry and title")
+        << QStringList {"-geometry", "10x10", "-title", "t", "--version"} << 0
+        << QByteArray("typing-drill 1.1");
+    QTest::newRow("Qt options without a value")
+        << QStringList {"-reverse", "-sync", "-nograb", "-widgetcount", "--version"} << 0
+        << QByteArray("typing-drill 1.1");
+    QTest::newRow("style with =") << QStringList {"-style=fusion", "--platform", "xcb", "--version"}
+                                  << 0 << QByteArray("typing-drill 1.1");
+    QTest::newRow("unknown option among Qt's")
+        << QStringList {"-session", "x", "--bogus"} << 1
+        << QByteArray("typing-drill: Unknown option 'bogus'.");
     QTest::newRow("import from a folder without the files")
         << QStringList {"--import-csv", QFINDTESTDATA("tst_history_command_line.cpp")} << 1
         << QByteArray("runs.csv");
@@ -82,7 +96,7 @@ void TestHistoryCommandLine::answersWithoutAWindow()
 void TestHistoryCommandLine::exportsAndImportsWithoutADisplay()
 {
     // The user's own history, where the drill keeps it by default. That the files survive a
-    // round trip byte for byte is tst_history_store's; here, that the options reach them.
+    // round trip byte for byte is tst_history_csv's; here, that the options reach them.
     const QString own = m_folder.filePath("data/typing-drill/history.sqlite");
     {
         HistoryRecorderOptions options;
@@ -103,11 +117,22 @@ void TestHistoryCommandLine::exportsAndImportsWithoutADisplay()
     QCOMPARE(run({"--export-csv", exported}), 0);
     QByteArray out;
     QCOMPARE(run({"--history-file", other, "--import-csv", exported}, &out), 0);
-    QVERIFY2(out.contains("Imported 1 runs, 0 already there."), out.constData());
+    QVERIFY2(out.contains("Imported 1 runs, updated 0 (open → ended), 0 already there."),
+             out.constData());
     QCOMPARE(HistoryDatabase(other)
                  .value("SELECT letter, correct, press_ms, release_ms FROM keys")
                  .mid(1),
              "|1|80|250");
+
+    // A failed import speaks for itself, not for a drill that would go on.
+    const QString foreign = m_folder.filePath("foreign.sqlite");
+    QVERIFY(HistoryDatabase(foreign).rows("CREATE TABLE notes (text TEXT)").isEmpty());
+    QByteArray err;
+    QCOMPARE(run({"--history-file", foreign, "--import-csv", exported}, &out, &err), 1);
+    QCOMPARE(err,
+             "typing-drill: 导入失败，未导入任何内容。Import failed; nothing was imported: "
+             "文件不是练习记录，保持原样。Not a practice history, left as it is: "
+                 + QFile::encodeName(foreign) + "\n");
 }
 
 void TestHistoryCommandLine::reportsAFolderItCannotWrite()

@@ -1,5 +1,6 @@
 #include "history_csv.h"
 #include "history_database.h"
+#include "history_schema.h"
 #include "history_store.h"
 #include "run_identity.h"
 
@@ -90,6 +91,7 @@ private slots:
     void refusesMalformedFilesWhole_data();
     void refusesMalformedFilesWhole();
     void leavesAForeignFileAlone();
+    void exportsAFirstLayoutHistoryAsItIs();
     void reportsPathFaults_data();
     void reportsPathFaults();
 
@@ -175,6 +177,8 @@ void TestHistoryCsv::keepsEachRunOnceEndedWinning_data()
                                       << "updated 0 (open → ended), 1 already";
     QTest::newRow("open, then open with more keys")
         << QStringList {"open 2", "open 3"} << "-|3|3" << "updated 1 (open → ended), 0 already";
+    QTest::newRow("open twice") << QStringList {"open 2", "open 2"} << "-|2|2"
+                                << "updated 0 (open → ended), 1 already";
     QTest::newRow("open, then open with fewer keys")
         << QStringList {"open 3", "open 2"} << "-|3|3" << "updated 0 (open → ended), 1 already";
 }
@@ -304,6 +308,29 @@ void TestHistoryCsv::leavesAForeignFileAlone()
     for (const char *beside : {"-wal", "-shm", "-journal"})
         QVERIFY(!QFile::exists(m_path + beside));
     QVERIFY(!QFile::exists(folder("out")));
+}
+
+void TestHistoryCsv::exportsAFirstLayoutHistoryAsItIs()
+{
+    {
+        HistoryDatabase old(m_path);
+        const std::string made = std::string(historySchema::stepTo(1)) + R"sql(
+            PRAGMA user_version = 1;
+            INSERT INTO runs VALUES (1, '2026-12-01T10:00:00.000+08:00',
+                '2026-12-01T10:01:00.000+08:00', 'exit', 600, 1, 1, 0, 6, 100, NULL);
+            INSERT INTO keys VALUES (1, 1, 'Q', 81, 1, 100, 200);)sql";
+        QCOMPARE(execute(old.handle(), made.c_str()), SQLITE_OK);
+    }
+    const QByteArray before = contents(m_path);
+    QCOMPARE(exportTo(m_path, folder("old")), "");
+    // Read as it is, not upgraded: its run gets the identity an upgrade would give it.
+    QCOMPARE(contents(folder("old/runs.csv")),
+             runsHeader + "1,2026-12-01T10:00:00.000+08:00,2026-12-01T10:01:00.000+08:00,exit,"
+                 + "600,1,1,0,6,100,"
+                 + QByteArray::fromStdString(legacyRunUuid(firstStart.toStdString())) + "\r\n");
+    QCOMPARE(contents(m_path), before);
+    for (const char *beside : {"-wal", "-shm"})
+        QVERIFY(!QFile::exists(m_path + beside));
 }
 
 void TestHistoryCsv::reportsPathFaults_data()
