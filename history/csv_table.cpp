@@ -72,7 +72,9 @@ bool CsvReader::next(CsvRecord &record)
     record.fields.clear();
     if (peek() == EOF)
         return false;
-    const auto atEnd = [](int c) { return c == ',' || c == '\r' || c == '\n' || c == EOF; };
+    const auto atEnd = [](int c) {
+        return c == ',' || c == '\r' || c == '\n' || c == EOF;
+    };
     std::size_t bytes = 0;
     const auto append = [&](std::string &field, int c) {
         if (++bytes > maxRecordBytes)

@@ -140,7 +140,9 @@ public:
             error = withErrno("无法写入文件。Cannot write the file: " + m_path, errno);
             return false;
         }
-        struct stat there {};
+        struct stat there
+        {
+        };
         if (::stat(m_path.c_str(), &there) == 0 ? !S_ISREG(there.st_mode) : errno != ENOENT) {
             error = "此处已有的不是文件。What is there is not a file: " + m_path;
             return false;
@@ -180,10 +182,11 @@ std::string exportRuns(HistoryStore &store, const std::string &path, OutputFile 
     }
     if (!hasRuns)
         return {};
-    SqliteStatement runRows(db, std::string(R"sql(
+    SqliteStatement runRows(db,
+                            std::string(R"sql(
         SELECT id, started, ended, coalesce(ended_by, ''), ticks, total, correct, wrong, speed,
                accuracy, )sql") + (hasUuid ? "uuid" : "NULL")
-                                    + " FROM runs ORDER BY julianday(started), id");
+                                + " FROM runs ORDER BY julianday(started), id");
     SqliteStatement keyRows(db, R"sql(
         SELECT n, letter, key_code, correct, press_ms, release_ms FROM keys WHERE run = ?1
         ORDER BY n)sql");
@@ -195,15 +198,14 @@ std::string exportRuns(HistoryStore &store, const std::string &path, OutputFile 
             + ',' + csvField(runRows.text(3));
         for (int column = 4; column <= 7; ++column)
             line += ',' + std::to_string(runRows.integer(column));
-        const std::string uuid = runRows.isNull(10) ? legacyRunUuid(runRows.text(1))
-                                                    : runRows.text(10);
+        const std::string uuid =
+            runRows.isNull(10) ? legacyRunUuid(runRows.text(1)) : runRows.text(10);
         line += ',' + decimal(runRows.real(8)) + ',' + decimal(runRows.real(9)) + ','
             + csvField(uuid) + "\r\n";
         runs.write(line);
         keyRows.bind(1, runRows.integer(0));
         while ((read = keyRows.step()) == SQLITE_ROW) {
-            line = run + ',' + std::to_string(keyRows.integer(0)) + ','
-                + csvField(keyRows.text(1));
+            line = run + ',' + std::to_string(keyRows.integer(0)) + ',' + csvField(keyRows.text(1));
             for (int column = 2; column <= 5; ++column)
                 line += ',' + std::to_string(keyRows.integer(column));
             keys.write(line + "\r\n");
@@ -221,7 +223,9 @@ std::string exportHistoryCsv(const std::string &databasePath, const std::string 
 {
     std::unique_ptr<HistoryStore> store;
     // Only a history that is not there at all is an empty one: a path under a file is a fault.
-    struct stat there {};
+    struct stat there
+    {
+    };
     if (::stat(databasePath.c_str(), &there) == 0 || errno != ENOENT) {
         HistoryFault fault = HistoryFault::None;
         store = HistoryStore::open(databasePath, fault, {std::chrono::seconds(2), nullptr, true});
@@ -305,7 +309,9 @@ public:
         m_file = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (m_file < 0)
             return withErrno("无法读取文件。Cannot read the file: " + m_path, errno);
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode))
             return "不是文件。Not a file: " + m_path;
         return {};
@@ -382,8 +388,7 @@ std::string joined(const std::vector<std::string> &fields)
 // not a header it knows), then its records into stage(), which gives "" or a reason. Blank lines
 // may end a file, as editors leave them.
 template<typename FieldsOf, typename Stage>
-std::string readFile(const InputFile &file, std::string_view wanted, FieldsOf fieldsOf,
-                     Stage stage)
+std::string readFile(const InputFile &file, std::string_view wanted, FieldsOf fieldsOf, Stage stage)
 {
     CsvReader reader(file.descriptor());
     CsvRecord record;

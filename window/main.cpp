@@ -66,8 +66,8 @@ int main(int argc, char *argv[])
         std::string summary;
         const std::string reason =
             importHistoryCsv(historyPath, localPath(command.folder), &summary);
-        return reportOutcome("导入失败，未导入任何内容。Import failed; nothing was imported: ",
-                             reason, summary);
+        return reportOutcome(
+            "导入失败，未导入任何内容。Import failed; nothing was imported: ", reason, summary);
     }
     case CommandLine::Action::Progress:
         return openProgressWindow(historyPath);

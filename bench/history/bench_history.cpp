@@ -1,9 +1,12 @@
 // Prints what the history costs: opening the database (SQLite's C API beside Qt SQL), the call
-// the window makes for each key, the file size and CPU time of 1,000,000 stored keys, and the
-// final write at exit.
+// the window makes for each key, the file size and CPU time of 1,000,000 stored keys, the final
+// write at exit, and the time and peak memory of exporting those keys to CSV and importing them.
+// With --csv, only the last two.
 #include "figures.h"
+#include "history_csv.h"
 #include "history_recorder.h"
 #include "history_store.h"
+#include "run_identity.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -141,29 +144,34 @@ TableRow keyCall(const std::string &path)
     return {"keyJudged call on the window's thread", "us", summarise(perKey), {}, "< 1 us"};
 }
 
+// The start of the run-th run: one a minute from the first of December.
+std::string startOfRun(int run)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "2026-12-%02dT%02d:%02d:00.000+08:00", 1 + run / 1440,
+                  run / 60 % 24, run % 60);
+    return text;
+}
+
 std::vector<TableRow> millionKeys(const std::string &path)
 {
     HistoryFault fault = HistoryFault::None;
     auto store = HistoryStore::open(path, fault, {});
-    constexpr int batch = 20, keys = 1000000;
+    constexpr int batch = 20, keys = 1000000, keysPerRun = 200;
     std::vector<RunRow> runs(1);
-    runs[0] = {0,
-               "2026-12-07T19:29:56.120+08:00",
-               "2026-12-07T19:29:56.120+08:00",
-               "",
-               0,
-               0,
-               0,
-               0,
-               0,
-               0,
-               "bench"};
     std::vector<KeyRow> rows(batch);
     const double cpuBefore = processCpuSeconds();
     const auto start = Clock::now();
     for (int n = 0; n < keys; n += batch) {
+        // A new run every 200 keys, as practice comes.
+        if (n % keysPerRun == 0) {
+            runs[0] = {};
+            runs[0].uuid = newRunUuid();
+            runs[0].started = runs[0].ended = startOfRun(n / keysPerRun);
+            runs[0].endedBy = "exit";
+        }
         for (int i = 0; i < batch; ++i) {
-            const int number = n + i + 1;
+            const int number = n % keysPerRun + i + 1;
             rows[i] = {0,
                        number,
                        char('A' + number % 26),
@@ -172,10 +180,8 @@ std::vector<TableRow> millionKeys(const std::string &path)
                        60 + number % 300,
                        250 + number % 900};
         }
-        // A new run every 200 keys, as practice comes.
-        if (n % 200 == 0)
-            runs[0].id = 0;
-        runs[0].figures.total = n % 200 + batch;
+        runs[0].figures.ticks = (n % keysPerRun + batch) * 4;
+        runs[0].figures.speed = 150;
         if (store->write(runs, rows) != HistoryFault::None)
             break;
     }
@@ -192,6 +198,76 @@ std::vector<TableRow> millionKeys(const std::string &path)
              {},
              ""},
             {"CPU to store 1,000,000 keys", "s", {cpu, cpu, cpu, 1}, {}, ""}};
+}
+
+// The peak resident memory of this process so far (VmHWM), in MiB.
+double peakResidentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024;
+    }
+    return 0;
+}
+
+// One export or import in a fresh process, which does nothing else: prints its seconds and the
+// process's peak resident memory, or nothing when it failed.
+int csvOnce(const std::string &what, const std::string &history, const std::string &folder)
+{
+    const auto start = Clock::now();
+    std::string error;
+    if (what == "export")
+        error = exportHistoryCsv(history, folder);
+    else if (what == "import")
+        error = importHistoryCsv(history, folder);
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%.3f %.1f\n", millisecondsSince(start) / 1000, peakResidentMiB());
+    return 0;
+}
+
+// Export and import of the history of 1,000,000 keys, each in a process of its own, beside a
+// process that only starts ("none"): the floor of its peak memory.
+std::vector<TableRow> csvOfMillionKeys(const char *self, const std::string &million,
+                                       const std::string &scratch)
+{
+    const std::string folder = scratch + "/csv", copy = scratch + "/imported.sqlite";
+    struct Step
+    {
+        const char *what;
+        std::string history;
+        const char *figure;
+    };
+    const Step steps[] = {
+        {"none", million, "process that only starts"},
+        {"export", million, "CSV export of 1,000,000 keys"},
+        {"import", copy, "CSV import, empty history"},
+        {"import", copy, "CSV import, all there already"},
+    };
+    std::vector<TableRow> rows;
+    for (const Step &step : steps) {
+        const std::string command =
+            std::string(self) + " --csv-once " + step.what + " " + step.history + " " + folder;
+        FILE *child = popen(command.c_str(), "r");
+        double seconds = 0, peak = 0;
+        const bool read = child && std::fscanf(child, "%lf %lf", &seconds, &peak) == 2;
+        if (child)
+            pclose(child);
+        if (!read)
+            std::printf("  %s: failed\n", step.figure);
+        if (step.what != std::string("none"))
+            rows.push_back(
+                {std::string(step.figure) + ": time", "s", {seconds, seconds, seconds, 1}, {}, ""});
+        rows.push_back({std::string(step.figure) + ": peak resident",
+                        "MiB",
+                        {peak, peak, peak, 1},
+                        {},
+                        step.what == std::string("none") ? "" : "<= 100 MiB"});
+    }
+    return rows;
 }
 
 TableRow finalWrite(const std::string &path)
@@ -216,18 +292,27 @@ int main(int argc, char *argv[])
 {
     if (argc == 4 && std::string(argv[1]) == "--open-once")
         return openOnce(argv[2], argv[3]);
+    if (argc == 5 && std::string(argv[1]) == "--csv-once")
+        return csvOnce(argv[2], argv[3], argv[4]);
+    // --csv: the million keys and their export and import alone.
+    const bool csvOnly = argc == 2 && std::string(argv[1]) == "--csv";
     QTemporaryDir folder;
-    const std::string existing = folder.filePath("existing.sqlite").toStdString();
-    {
-        HistoryFault fault = HistoryFault::None;
-        HistoryStore::open(existing, fault, {});
-    }
     std::vector<TableRow> rows;
-    rows.push_back(firstOpen(argv[0], "capi", existing));
-    rows.push_back(firstOpen(argv[0], "qtsql", existing));
-    rows.push_back(keyCall(folder.filePath("keys.sqlite").toStdString()));
-    rows.push_back(finalWrite(folder.filePath("exit.sqlite").toStdString()));
-    for (TableRow &row : millionKeys(folder.filePath("million.sqlite").toStdString()))
+    if (!csvOnly) {
+        const std::string existing = folder.filePath("existing.sqlite").toStdString();
+        {
+            HistoryFault fault = HistoryFault::None;
+            HistoryStore::open(existing, fault, {});
+        }
+        rows.push_back(firstOpen(argv[0], "capi", existing));
+        rows.push_back(firstOpen(argv[0], "qtsql", existing));
+        rows.push_back(keyCall(folder.filePath("keys.sqlite").toStdString()));
+        rows.push_back(finalWrite(folder.filePath("exit.sqlite").toStdString()));
+    }
+    const std::string million = folder.filePath("million.sqlite").toStdString();
+    for (TableRow &row : millionKeys(million))
+        rows.push_back(row);
+    for (TableRow &row : csvOfMillionKeys(argv[0], million, folder.path().toStdString()))
         rows.push_back(row);
     printTable(rows);
     return 0;

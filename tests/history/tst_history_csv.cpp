@@ -56,8 +56,13 @@ void storeRun(const QString &path, const std::string &uuid, const QByteArray &st
     const auto store = HistoryStore::open(local(path), fault, {});
     QVERIFY(store);
     std::vector<RunRow> runs(1);
-    runs[0] = {0, uuid, started.toStdString(), started.toStdString(), endedBy,
-               {keys * 7L, 0, 0, 0, 61.255, 0}, {}};
+    runs[0] = {0,
+               uuid,
+               started.toStdString(),
+               started.toStdString(),
+               endedBy,
+               {keys * 7L, 0, 0, 0, 61.255, 0},
+               {}};
     std::vector<KeyRow> rows;
     for (int n = 1; n <= keys; ++n) {
         const char letter = char('A' + n % 26);
@@ -112,7 +117,8 @@ void TestHistoryCsv::init()
     QFile::remove(m_path);
 }
 
-QString TestHistoryCsv::writeCsv(const QString &name, const QByteArray &runs, const QByteArray &keys)
+QString TestHistoryCsv::writeCsv(const QString &name, const QByteArray &runs,
+                                 const QByteArray &keys)
 {
     const QString where = folder(name);
     if (!QDir().mkpath(where) || !writeFile(where + "/runs.csv", runs)
@@ -157,12 +163,12 @@ void TestHistoryCsv::importsBesideOtherRuns()
     storeRun(other, newRunUuid(), thirdStart, 1);
     QCOMPARE(exportTo(other, folder("other")), "");
     storeRun(m_path, newRunUuid(), secondStart, 4);
-    QVERIFY(importFrom(m_path, folder("other")).endsWith("Imported 2 runs, updated 0 (open → ended), 0 already there."));
+    QVERIFY(importFrom(m_path, folder("other"))
+                .endsWith("Imported 2 runs, updated 0 (open → ended), 0 already there."));
     // The history's own run keeps its number; the imported ones take the next.
     QCOMPARE(HistoryDatabase(m_path).rows("SELECT r.id, r.started, r.total, count(k.n) FROM runs "
                                           "AS r LEFT JOIN keys AS k ON k.run = r.id GROUP BY r.id"),
-             QStringList({"1|" + QString(secondStart) + "|4|4",
-                          "2|" + QString(firstStart) + "|2|2",
+             QStringList({"1|" + QString(secondStart) + "|4|4", "2|" + QString(firstStart) + "|2|2",
                           "3|" + QString(thirdStart) + "|1|1"}));
 }
 
@@ -175,12 +181,12 @@ void TestHistoryCsv::keepsEachRunOnceEndedWinning_data()
                                       << "updated 1 (open → ended), 0 already";
     QTest::newRow("ended, then open") << QStringList {"ended 3", "open 2"} << "exit|3|3"
                                       << "updated 0 (open → ended), 1 already";
-    QTest::newRow("open, then open with more keys")
-        << QStringList {"open 2", "open 3"} << "-|3|3" << "updated 1 (open → ended), 0 already";
+    QTest::newRow("open, then open with more keys") << QStringList {"open 2", "open 3"} << "-|3|3"
+                                                    << "updated 1 (open → ended), 0 already";
     QTest::newRow("open twice") << QStringList {"open 2", "open 2"} << "-|2|2"
                                 << "updated 0 (open → ended), 1 already";
-    QTest::newRow("open, then open with fewer keys")
-        << QStringList {"open 3", "open 2"} << "-|3|3" << "updated 0 (open → ended), 1 already";
+    QTest::newRow("open, then open with fewer keys") << QStringList {"open 3", "open 2"} << "-|3|3"
+                                                     << "updated 0 (open → ended), 1 already";
 }
 
 void TestHistoryCsv::keepsEachRunOnceEndedWinning()
@@ -214,20 +220,20 @@ void TestHistoryCsv::importsAnExportWithoutUuidsOnce()
         "7,2026-12-01T10:00:00.000+08:00,2026-12-01T10:01:00.000+08:00,exit,600,1,1,0,2,100\r\n",
         keysHeader + "7,1,A,65,1,10,300\r\n");
     QVERIFY(importFrom(m_path, from).contains("Imported 1 runs"));
-    QVERIFY(importFrom(m_path, from).contains("Imported 0 runs, updated 0 (open → ended), 1 already"));
+    QVERIFY(
+        importFrom(m_path, from).contains("Imported 0 runs, updated 0 (open → ended), 1 already"));
     QCOMPARE(HistoryDatabase(m_path).rows("SELECT uuid, total FROM runs"),
              QStringList(QString::fromStdString(legacyRunUuid(firstStart.toStdString())) + "|1"));
 }
 
 void TestHistoryCsv::acceptsByteOrderMarkLfAndTrailingBlankLines()
 {
-    const QString from =
-        writeCsv("variants",
-                 "\xEF\xBB\xBF" + QByteArray(runsHeader).replace("\r\n", "\n") + "1,"
-                     + firstStart + ',' + firstStart + ",exit,600,2,1,1,2,50,"
-                     + QByteArray::fromStdString(legacyRunUuid(firstStart.toStdString()))
-                     + "\n\n\r\n",
-                 "\xEF\xBB\xBF" + keysHeader + "1,1,A,65,1,10,300\n1,2,B,65,0,10,300\n\n");
+    const QString from = writeCsv(
+        "variants",
+        "\xEF\xBB\xBF" + QByteArray(runsHeader).replace("\r\n", "\n") + "1," + firstStart + ','
+            + firstStart + ",exit,600,2,1,1,2,50,"
+            + QByteArray::fromStdString(legacyRunUuid(firstStart.toStdString())) + "\n\n\r\n",
+        "\xEF\xBB\xBF" + keysHeader + "1,1,A,65,1,10,300\n1,2,B,65,0,10,300\n\n");
     QVERIFY2(importFrom(m_path, from).contains("Imported 1 runs"),
              qPrintable(importFrom(m_path, from)));
     QCOMPARE(HistoryDatabase(m_path).value("SELECT total FROM runs"), "2");
@@ -246,15 +252,17 @@ void TestHistoryCsv::refusesMalformedFilesWhole_data()
     const auto runWith = [&](const QByteArray &from, const QByteArray &to) {
         return runs + QByteArray(run).replace(from, to).replace("1,", "2,");
     };
-    const auto key = [&](const QByteArray &line) { return keys + line + "\r\n"; };
+    const auto key = [&](const QByteArray &line) {
+        return keys + line + "\r\n";
+    };
     QTest::newRow("wrong header") << "run,started\r\n" + run << keys << "runs.csv:1";
     QTest::newRow("missing field") << runs + "2,x\r\n" << keys << "runs.csv:3";
     QTest::newRow("repeated run number") << runs + run << keys << "runs.csv:3";
     QTest::newRow("bad time") << runWith("10:00:00.000", "10:00") << keys << "runs.csv:3";
     QTest::newRow("second 60") << runWith("10:01:00", "10:00:60") << keys << "runs.csv:3";
     QTest::newRow("offset beyond 14:00") << runWith("+08:00,2", "+14:30,2") << keys << "runs.csv:3";
-    QTest::newRow("29 February 2026") << runWith("12-01T10:01", "02-29T10:01") << keys
-                                      << "runs.csv:3";
+    QTest::newRow("29 February 2026")
+        << runWith("12-01T10:01", "02-29T10:01") << keys << "runs.csv:3";
     QTest::newRow("bad ended_by") << runWith("exit", "quit") << keys << "runs.csv:3";
     QTest::newRow("counts disagree") << runWith(",2,1,1,", ",3,1,1,") << keys << "runs.csv:3";
     QTest::newRow("accuracy over 100") << runWith(",50,", ",100.01,") << keys << "runs.csv:3";
@@ -270,8 +278,8 @@ void TestHistoryCsv::refusesMalformedFilesWhole_data()
     QTest::newRow("key code 256") << runs << key("1,3,A,256,1,10,300") << "keys.csv:4";
     QTest::newRow("negative key code") << runs << key("1,3,A,-1,1,10,300") << "keys.csv:4";
     QTest::newRow("correct of 2") << runs << key("1,3,A,65,2,10,300") << "keys.csv:4";
-    QTest::newRow("record over 64 KiB") << runs << key("1,3,A,65,1,10," + QByteArray(70000, '1'))
-                                        << "keys.csv:4";
+    QTest::newRow("record over 64 KiB")
+        << runs << key("1,3,A,65,1,10," + QByteArray(70000, '1')) << "keys.csv:4";
 }
 
 void TestHistoryCsv::refusesMalformedFilesWhole()
@@ -293,17 +301,20 @@ void TestHistoryCsv::leavesAForeignFileAlone()
 {
     {
         HistoryDatabase foreign(m_path);
-        QCOMPARE(execute(foreign.handle(), "CREATE TABLE notes (id INTEGER PRIMARY KEY, text "
-                                           "TEXT); INSERT INTO notes VALUES (1, 'kept'); "
-                                           "PRAGMA user_version = 1;"),
+        QCOMPARE(execute(foreign.handle(),
+                         "CREATE TABLE notes (id INTEGER PRIMARY KEY, text "
+                         "TEXT); INSERT INTO notes VALUES (1, 'kept'); "
+                         "PRAGMA user_version = 1;"),
                  SQLITE_OK);
     }
     const QByteArray before = contents(m_path);
     storeRun(folder("history.sqlite"), newRunUuid(), firstStart, 1);
     QCOMPARE(exportTo(folder("history.sqlite"), folder("sound")), "");
-    for (const QString &said : {exportTo(m_path, folder("out")), importFrom(m_path, folder("sound"))})
-        QVERIFY2(said.startsWith("文件不是练习记录，保持原样。Not a practice history, left as it is: "),
-                 qPrintable(said));
+    for (const QString &said :
+         {exportTo(m_path, folder("out")), importFrom(m_path, folder("sound"))})
+        QVERIFY2(
+            said.startsWith("文件不是练习记录，保持原样。Not a practice history, left as it is: "),
+            qPrintable(said));
     QCOMPARE(contents(m_path), before);
     for (const char *beside : {"-wal", "-shm", "-journal"})
         QVERIFY(!QFile::exists(m_path + beside));
@@ -346,19 +357,30 @@ void TestHistoryCsv::reportsPathFaults_data()
             QTest::addRow("%shistory %s", qPrintable(verb), kind)
                 << exporting << "history" << kind << "The path is not a file that can be used";
         QTest::addRow("%sfolder a symlink loop", qPrintable(verb))
-            << exporting << "folder" << "loop" << (exporting ? "folder cannot be created" : "Cannot read the file");
+            << exporting << "folder"
+            << "loop" << (exporting ? "folder cannot be created" : "Cannot read the file");
         QTest::addRow("%sfolder of a 300-character name", qPrintable(verb))
-            << exporting << "folder" << "long" << (exporting ? "folder cannot be created" : "Cannot read the file");
+            << exporting << "folder"
+            << "long" << (exporting ? "folder cannot be created" : "Cannot read the file");
         QTest::addRow("%sfolder under a file", qPrintable(verb))
-            << exporting << "folder" << "under file" << (exporting ? "folder cannot be created" : "Cannot read the file");
+            << exporting << "folder"
+            << "under file" << (exporting ? "folder cannot be created" : "Cannot read the file");
         QTest::addRow("%sruns.csv a folder", qPrintable(verb))
-            << exporting << "runs.csv" << "folder" << (exporting ? "What is there is not a file" : "Not a file");
+            << exporting << "runs.csv"
+            << "folder" << (exporting ? "What is there is not a file" : "Not a file");
         QTest::addRow("%sruns.csv a pipe", qPrintable(verb))
-            << exporting << "runs.csv" << "fifo" << (exporting ? "What is there is not a file" : "Not a file");
+            << exporting << "runs.csv"
+            << "fifo" << (exporting ? "What is there is not a file" : "Not a file");
     }
-    QTest::newRow("export: read-only folder") << true << "folder" << "read-only" << "Cannot write in the folder";
-    QTest::newRow("import: read-only history") << false << "history" << "read-only" << "cannot be used (read-only";
-    QTest::newRow("import: history in a read-only folder") << false << "history" << "read-only folder" << "cannot be created there";
+    QTest::newRow("export: read-only folder") << true << "folder"
+                                              << "read-only"
+                                              << "Cannot write in the folder";
+    QTest::newRow("import: read-only history") << false << "history"
+                                               << "read-only"
+                                               << "cannot be used (read-only";
+    QTest::newRow("import: history in a read-only folder") << false << "history"
+                                                           << "read-only folder"
+                                                           << "cannot be created there";
 }
 
 void TestHistoryCsv::reportsPathFaults()
@@ -390,18 +412,19 @@ void TestHistoryCsv::reportsPathFaults()
     else if (kind == "read-only folder")
         QVERIFY(QDir().mkpath(base) && chmod(QFile::encodeName(base).constData(), 0555) == 0);
     if (target != "runs.csv")
-        path = kind == "long"         ? place.filePath(QString(300, 'x'))
-            : kind == "under file"    ? base + "/history.sqlite"
+        path = kind == "long"            ? place.filePath(QString(300, 'x'))
+            : kind == "under file"       ? base + "/history.sqlite"
             : kind == "read-only folder" ? base + "/history.sqlite"
-            : kind == "read-only"     ? path
-                                      : base;
+            : kind == "read-only"        ? path
+                                         : base;
     if (!exporting && target == "history" && kind != "read-only")
         QFile::remove(place.filePath("history.sqlite"));
 
     // In a child process that is an ordinary user, as the superuser passes any mode bits.
     if (geteuid() == 0) {
-        QDirIterator entries(place.path(), QDir::AllEntries | QDir::System | QDir::Hidden
-                                 | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        QDirIterator entries(place.path(),
+                             QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
         while (entries.hasNext())
             QCOMPARE(lchown(QFile::encodeName(entries.next()).constData(), 65534, 65534), 0);
     }
@@ -415,9 +438,8 @@ void TestHistoryCsv::reportsPathFaults()
             && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0
                 || setresuid(nobody, nobody, nobody) != 0))
             _exit(2);
-        const std::string message = exporting
-            ? exportHistoryCsv(local(history), local(csv))
-            : importHistoryCsv(local(history), local(csv));
+        const std::string message = exporting ? exportHistoryCsv(local(history), local(csv))
+                                              : importHistoryCsv(local(history), local(csv));
         _exit(::write(said[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 3);
     }
     ::close(said[1]);
