@@ -26,6 +26,32 @@ There is NO WARRANTY, to the extent permitted by law.
     std::exit(EXIT_FAILURE);
 }
 
+// The options QGuiApplication, QApplication and the xcb platform take out of argv before the
+// program sees it, each with a value or without one as Qt reads it. A session manager restores
+// the program with "-session ID", so every one of them must pass here unharmed.
+void addQtOptions(QCommandLineParser &parser)
+{
+    // QGuiApplication's, QApplication's ("-style=fusion" as well as "-style fusion"), the xcb
+    // platform's X11 names, and the Windows platform's, harmless elsewhere.
+    const QString withValue = QStringLiteral(
+        "platform platformpluginpath platformtheme plugin qwindowgeometry qwindowicon qwindowtitle"
+        " session smkey style stylesheet qmljsdebugger display geometry title icon name visual"
+        " dialogs fontengine");
+    const QString withoutValue =
+        QStringLiteral("reverse widgetcount testability nograb dograb sync");
+    const auto add = [&parser](const QString &name, bool takesValue) {
+        QCommandLineOption option(name, QString());
+        if (takesValue)
+            option.setValueName(QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    };
+    for (const QString &name : withValue.split(' '))
+        add(name, true);
+    for (const QString &name : withoutValue.split(' '))
+        add(name, false);
+}
+
 } // namespace
 
 CommandLine parseCommandLine(int argc, char *argv[])
@@ -64,15 +90,7 @@ CommandLine parseCommandLine(int argc, char *argv[])
     const QCommandLineOption progress(
         "progress", QStringLiteral("打开练习记录窗口。Open the progress window."));
     parser.addOptions({version, historyFile, noHistory, exportCsv, importCsv, progress});
-    for (const char *name : {"platform", "display", "style", "stylesheet", "qwindowgeometry",
-                             "qwindowtitle", "platformtheme"}) {
-        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
-        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOption(qtOption);
-    }
-    QCommandLineOption reverse(QStringLiteral("reverse"));
-    reverse.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(reverse);
+    addQtOptions(parser);
 
     if (!parser.parse(arguments)) {
         // As QCommandLineParser::process() words it, without needing an application object.

@@ -17,5 +17,5 @@ struct CommandLine
 
 // Reads the program's arguments. Help, the version and faulty arguments are answered here, on
 // standard output or error, and end the program (status 0, or 1 for a fault). Qt's own window
-// options (-platform, -display, ...) are accepted and left to the application.
+// options (-platform, -display, -session ID, ...) are accepted and left to the application.
 CommandLine parseCommandLine(int argc, char *argv[]);
