@@ -5,7 +5,8 @@
 #include <QList>
 #include <QString>
 
-// Figures of the runs that started within some local days.
+// Figures of the runs that started within some local days. The speed is the drill's own figure
+// as stored; the practice time runs from each start to its end.
 struct PeriodSummary
 {
     qint64 practiceSeconds = 0;
@@ -19,10 +20,11 @@ struct PeriodSummary
 };
 
 // One run as the runs list shows it.
-struct RunRow
+struct RunListRow
 {
     qint64 id = 0;
     QDateTime started;
+    // From its start to its end, or to its last write while it goes on.
     int seconds = 0;
     qint64 total = 0;
     qint64 correct = 0;
@@ -32,7 +34,7 @@ struct RunRow
     // 'restart', 'exit', 'interrupted', or empty while the run goes on.
     QString endedBy;
 
-    bool operator==(const RunRow &) const = default;
+    bool operator==(const RunListRow &) const = default;
 };
 
 // One point of the chart: a run, or a day's runs together.
@@ -92,7 +94,7 @@ struct ProgressSnapshot
     // The most frequent first, at most 10.
     QList<Confusion> confusions;
     // Oldest first.
-    QList<RunRow> runs;
+    QList<RunListRow> runs;
 };
 
 // Above this many runs in range the chart shows one point per day.

@@ -1,15 +1,18 @@
 #include "progress_reader.h"
 
-#include "history_schema.h"
+#include "history_fault_reason.h"
+#include "history_store.h"
 #include "sqlite_statement.h"
 #include "streak.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -28,13 +31,11 @@ struct SqliteError : std::runtime_error
     int code;
 };
 
-using Connection = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
-
 // The history's statement, failing by exception: a read gives all its figures or none.
 class Statement
 {
 public:
-    Statement(sqlite3 *db, const char *sql)
+    Statement(sqlite3 *db, std::string_view sql)
         : m_db(db)
         , m_statement(db, sql)
     {
@@ -79,27 +80,59 @@ QString dayText(QDate day)
     return day.toString(Qt::ISODate);
 }
 
-// The runs that started on `from` or later, by local day: the stored times begin with it.
-PeriodSummary readPeriod(sqlite3 *db, const QString &from)
+// Local days from `first` to `last`; without `first` from the beginning, without `last` on
+// into the future.
+struct Days
 {
+    QDate first;
+    QDate last;
+};
+
+// The runs that started within the days, by local day: the stored times begin with it, so the
+// index on `started` finds them. Binds ?1 and ?2.
+std::string inDays(const Days &days)
+{
+    return days.last.isValid() ? "started >= ?1 AND started < ?2" : "started >= ?1";
+}
+
+void bindDays(Statement &statement, const Days &days)
+{
+    statement.bind(1, dayText(days.first));
+    if (days.last.isValid())
+        statement.bind(2, dayText(days.last.addDays(1)));
+}
+
+// A run's length in milliseconds, from its start to its end (the time of its last write while it
+// goes on). The stored times carry their UTC offset, which julianday() applies. The drill's tick
+// counter would not do: it wraps after 54 min 36 s.
+constexpr std::string_view runMs =
+    "max(0, coalesce(round((julianday(ended) - julianday(started)) * 86400000), 0))";
+
+PeriodSummary readPeriod(sqlite3 *db, const Days &days)
+{
+    const std::string where = " FROM runs WHERE " + inDays(days);
     PeriodSummary period;
     Statement totals(db,
-                     "SELECT count(*), coalesce(sum(ticks), 0), coalesce(sum(total), 0),"
-                     " coalesce(sum(correct), 0) FROM runs WHERE started >= ?1");
-    totals.bind(1, from).step();
+                     "SELECT count(*), coalesce(sum(" + std::string(runMs)
+                         + "), 0), coalesce(sum(total), 0), coalesce(sum(correct), 0)" + where);
+    bindDays(totals, days);
+    totals.step();
     period.runs = int(totals.integer(0));
-    period.practiceSeconds = totals.integer(1) / 10;
+    period.practiceSeconds = totals.integer(1) / 1000;
     period.keys = totals.integer(2);
     period.correct = totals.integer(3);
 
-    Statement speeds(db,
-                     "SELECT speed FROM runs WHERE started >= ?1 AND total > 0"
-                     " ORDER BY speed LIMIT 2 - (?2 % 2) OFFSET (?2 - 1) / 2");
-    Statement count(db, "SELECT count(*) FROM runs WHERE started >= ?1 AND total > 0");
-    count.bind(1, from).step();
+    Statement count(db, "SELECT count(*)" + where + " AND total > 0");
+    bindDays(count, days);
+    count.step();
     const qint64 n = count.integer(0);
     if (n > 0) {
-        speeds.bind(1, from).bind(2, n);
+        Statement speeds(db,
+                         "SELECT speed" + where
+                             + " AND total > 0 ORDER BY speed LIMIT 2 - (?3 % 2)"
+                               " OFFSET (?3 - 1) / 2");
+        bindDays(speeds, days);
+        speeds.bind(3, n);
         double sum = 0;
         int values = 0;
         while (speeds.step()) {
@@ -120,17 +153,18 @@ QList<QDate> readDays(sqlite3 *db)
     return days;
 }
 
-QList<RunRow> readRuns(sqlite3 *db)
+QList<RunListRow> readRuns(sqlite3 *db)
 {
-    QList<RunRow> runs;
+    QList<RunListRow> runs;
     Statement statement(db,
-                        "SELECT id, started, ticks, total, correct, wrong, speed, accuracy,"
-                        " ended_by FROM runs ORDER BY id");
+                        "SELECT id, started, " + std::string(runMs)
+                            + ", total, correct, wrong, speed, accuracy, ended_by"
+                              " FROM runs ORDER BY id");
     while (statement.step()) {
-        RunRow run;
+        RunListRow run;
         run.id = statement.integer(0);
         run.started = QDateTime::fromString(statement.text(1), Qt::ISODateWithMs);
-        run.seconds = int(statement.integer(2) / 10);
+        run.seconds = int(statement.integer(2) / 1000);
         run.total = statement.integer(3);
         run.correct = statement.integer(4);
         run.wrong = statement.integer(5);
@@ -142,37 +176,38 @@ QList<RunRow> readRuns(sqlite3 *db)
     return runs;
 }
 
-QString firstDayOf(ChartRange range, QDate today)
+Days daysOf(ChartRange range, QDate today)
 {
     switch (range) {
     case ChartRange::Week:
-        return dayText(today.addDays(-6));
+        return {today.addDays(-6), today};
     case ChartRange::Month:
-        return dayText(today.addDays(-29));
+        return {today.addDays(-29), today};
     case ChartRange::Year:
-        return dayText(today.addYears(-1).addDays(1));
+        return {today.addYears(-1).addDays(1), today};
     case ChartRange::All:
         break;
     }
     return {};
 }
 
-void readChart(sqlite3 *db, const QString &from, ProgressSnapshot &snapshot)
+void readChart(sqlite3 *db, const Days &days, ProgressSnapshot &snapshot)
 {
-    Statement count(db, "SELECT count(*) FROM runs WHERE started >= ?1 AND total > 0");
-    count.bind(1, from).step();
+    const std::string where = " FROM runs WHERE " + inDays(days) + " AND total > 0";
+    Statement count(db, "SELECT count(*)" + where);
+    bindDays(count, days);
+    count.step();
     snapshot.chartByDay = count.integer(0) > chartRunsPerPointLimit;
     // A day's speed weighs each run by its length; its accuracy counts every key of the day.
+    const std::string weight = "max(" + std::string(runMs) + ", 1)";
     Statement points(db,
                      snapshot.chartByDay
-                         ? "SELECT substr(started, 1, 10), count(*), sum(total),"
-                           " sum(speed * max(ticks, 1)) / sum(max(ticks, 1)),"
-                           " 100.0 * sum(correct) / sum(total)"
-                           " FROM runs WHERE started >= ?1 AND total > 0"
-                           " GROUP BY substr(started, 1, 10) ORDER BY 1"
-                         : "SELECT started, 1, total, speed, accuracy"
-                           " FROM runs WHERE started >= ?1 AND total > 0 ORDER BY started");
-    points.bind(1, from);
+                         ? "SELECT substr(started, 1, 10), count(*), sum(total), sum(speed * "
+                             + weight + ") / sum(" + weight + "), 100.0 * sum(correct) / sum(total)"
+                             + where + " GROUP BY substr(started, 1, 10) ORDER BY 1"
+                         : "SELECT started, 1, total, speed, accuracy" + where
+                             + " ORDER BY started");
+    bindDays(points, days);
     while (points.step()) {
         ChartPoint point;
         point.when = snapshot.chartByDay
@@ -276,34 +311,28 @@ QString reasonFor(const SqliteError &error)
     switch (error.code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QStringLiteral("文件被另一个程序锁住了，请稍后再试（%1）").arg(error.what());
+        return historyFaultReason(HistoryFault::Locked, error.what());
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-        return QStringLiteral("文件已损坏（%1）").arg(error.what());
+        return historyFaultReason(HistoryFault::Damaged, error.what());
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        return QStringLiteral("文件打不开（%1）").arg(error.what());
+        return historyFaultReason(HistoryFault::CannotWrite, error.what());
     default:
         return QStringLiteral("读取出错（%1）").arg(error.what());
     }
 }
 
+// The file is a history by now (or an empty file, which the drill would make one of).
 ProgressSnapshot::State classify(sqlite3 *db, QString &reason)
 {
-    Statement version(db, "PRAGMA user_version");
-    version.step();
-    const qint64 found = version.integer(0);
-    if (found > historySchema::currentVersion) {
-        reason = QStringLiteral("文件来自更新版本的程序（版本 %1，本程序只认识版本 %2）")
-                     .arg(found)
-                     .arg(historySchema::currentVersion);
-        return ProgressSnapshot::State::Unreadable;
-    }
     if (!hasHistoryTables(db)) {
-        if (found == 0)
+        Statement version(db, "PRAGMA user_version");
+        version.step();
+        if (version.integer(0) == 0)
             return ProgressSnapshot::State::Empty;
-        reason = QStringLiteral("文件已损坏（缺少练习记录的表）");
+        reason = historyFaultReason(HistoryFault::Damaged, QStringLiteral("缺少练习记录的表"));
         return ProgressSnapshot::State::Unreadable;
     }
     Statement any(db, "SELECT EXISTS (SELECT 1 FROM runs)");
@@ -316,36 +345,37 @@ ProgressSnapshot::State classify(sqlite3 *db, QString &reason)
 ProgressSnapshot readProgress(const QString &path, QDate today, ChartRange range)
 {
     ProgressSnapshot snapshot;
-    const QFileInfo file(path);
-    if (!file.exists()) {
-        snapshot.state = ProgressSnapshot::State::Absent;
+    // Recognised as the drill recognises it; read only, so that nothing is created, upgraded or
+    // recovered.
+    HistoryFault fault = HistoryFault::None;
+    const std::unique_ptr<HistoryStore> store =
+        HistoryStore::open(QFile::encodeName(path).toStdString(), fault,
+                           {std::chrono::milliseconds(busyTimeoutMs), nullptr, true});
+    if (!store) {
+        // Read only, a missing file is one the folder could not be made for.
+        if (fault == HistoryFault::CannotCreateFolder) {
+            snapshot.state = ProgressSnapshot::State::Absent;
+        } else {
+            snapshot.state = ProgressSnapshot::State::Unreadable;
+            snapshot.reason = historyFaultReason(fault);
+        }
         return snapshot;
     }
-    if (file.isFile() && file.size() == 0) {
-        snapshot.state = ProgressSnapshot::State::Empty;
-        return snapshot;
-    }
-    sqlite3 *raw = nullptr;
-    const int opened =
-        sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    Connection db(raw, &sqlite3_close);
+    sqlite3 *db = store->handle();
     try {
-        if (opened != SQLITE_OK)
-            throw SqliteError(raw, opened);
-        sqlite3_busy_timeout(db.get(), busyTimeoutMs);
-        sqlite3_exec(db.get(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
+        Statement(db, "PRAGMA query_only = 1").step();
         // One read transaction, so that every figure comes from the same moment of the file.
-        Statement(db.get(), "BEGIN").step();
-        snapshot.state = classify(db.get(), snapshot.reason);
+        Statement(db, "BEGIN").step();
+        snapshot.state = classify(db, snapshot.reason);
         if (snapshot.state != ProgressSnapshot::State::Ready)
             return snapshot;
-        snapshot.today = readPeriod(db.get(), dayText(today));
-        snapshot.lastWeek = readPeriod(db.get(), dayText(today.addDays(-6)));
-        snapshot.allTime = readPeriod(db.get(), QString());
-        snapshot.streakDays = practiceStreak(readDays(db.get()), today);
-        readChart(db.get(), firstDayOf(range, today), snapshot);
-        readLetters(db.get(), snapshot);
-        snapshot.runs = readRuns(db.get());
+        snapshot.today = readPeriod(db, {today, today});
+        snapshot.lastWeek = readPeriod(db, {today.addDays(-6), today});
+        snapshot.allTime = readPeriod(db, {});
+        snapshot.streakDays = practiceStreak(readDays(db), today);
+        readChart(db, daysOf(range, today), snapshot);
+        readLetters(db, snapshot);
+        snapshot.runs = readRuns(db);
     } catch (const SqliteError &error) {
         snapshot = ProgressSnapshot();
         snapshot.state = ProgressSnapshot::State::Unreadable;

@@ -2,8 +2,8 @@
 
 #include "progress_data.h"
 
-// Reads everything the progress window shows from the history database at `path`, opened
-// read-only, so the file is never changed. The aggregates are computed by SQLite over the
-// history's indexes; only the runs and the per-letter results come into memory. `today` is the
-// local day the summary and the streak count from.
+// Reads everything the progress window shows from the history database at `path`, recognised as
+// the drill recognises it and opened read-only, so the file is never changed. The aggregates are
+// computed by SQLite over the history's indexes; only the runs and the per-letter results come into
+// memory. `today` is the local day the summary and the streak count from.
 ProgressSnapshot readProgress(const QString &path, QDate today, ChartRange range);

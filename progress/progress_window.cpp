@@ -32,6 +32,8 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int pollIntervalMs = 1000;
@@ -342,13 +344,16 @@ void ProgressWindow::confirmDelete()
 {
     if (m_shown.state != ProgressSnapshot::State::Ready || m_shown.runs.isEmpty())
         return;
+    // Runs come in id order, which an import need not keep in time.
+    const auto [first, last] = std::minmax_element(
+        m_shown.runs.cbegin(), m_shown.runs.cend(),
+        [](const RunListRow &a, const RunListRow &b) { return a.started < b.started; });
     const QString question =
         QStringLiteral("要删除全部 %1 次练习、%2 个按键的记录吗？（%3 至 %4）\n"
                        "删除后图、键盘和表格都从零开始，无法恢复。")
             .arg(m_shown.allTime.runs)
             .arg(m_shown.allTime.keys)
-            .arg(m_shown.runs.first().started.toString("yyyy-MM-dd"),
-                 m_shown.runs.last().started.toString("yyyy-MM-dd"));
+            .arg(first->started.toString("yyyy-MM-dd"), last->started.toString("yyyy-MM-dd"));
     QMessageBox box(QMessageBox::Warning, QStringLiteral("删除练习记录"), question,
                     QMessageBox::Yes | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);

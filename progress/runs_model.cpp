@@ -22,11 +22,11 @@ QString length(int seconds)
 
 } // namespace
 
-void RunsModel::setRows(const QList<RunRow> &rows)
+void RunsModel::setRows(const QList<RunListRow> &rows)
 {
     const bool sameStart = rows.size() >= m_rows.size()
         && std::equal(m_rows.begin(), m_rows.end(), rows.begin(),
-                      [](const RunRow &a, const RunRow &b) { return a.id == b.id; });
+                      [](const RunListRow &a, const RunListRow &b) { return a.id == b.id; });
     if (!sameStart) {
         beginResetModel();
         m_rows = rows;
@@ -60,7 +60,7 @@ QVariant RunsModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows.size())
         return {};
-    const RunRow &run = m_rows[index.row()];
+    const RunListRow &run = m_rows[index.row()];
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(index.column() == Started || index.column() == EndedBy
                                        ? Qt::AlignLeft | Qt::AlignVCenter

@@ -17,7 +17,7 @@ public:
 
     // Changes only the rows that differ and appends new runs, so views keep their sort order and
     // scroll position; a history that lost runs is shown afresh.
-    void setRows(const QList<RunRow> &rows);
+    void setRows(const QList<RunListRow> &rows);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -25,5 +25,5 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    QList<RunRow> m_rows;
+    QList<RunListRow> m_rows;
 };
