@@ -140,9 +140,7 @@ public:
             error = withErrno("无法写入文件。Cannot write the file: " + m_path, errno);
             return false;
         }
-        struct stat there
-        {
-        };
+        struct stat there = {};
         if (::stat(m_path.c_str(), &there) == 0 ? !S_ISREG(there.st_mode) : errno != ENOENT) {
             error = "此处已有的不是文件。What is there is not a file: " + m_path;
             return false;
@@ -223,9 +221,7 @@ std::string exportHistoryCsv(const std::string &databasePath, const std::string 
 {
     std::unique_ptr<HistoryStore> store;
     // Only a history that is not there at all is an empty one: a path under a file is a fault.
-    struct stat there
-    {
-    };
+    struct stat there = {};
     if (::stat(databasePath.c_str(), &there) == 0 || errno != ENOENT) {
         HistoryFault fault = HistoryFault::None;
         store = HistoryStore::open(databasePath, fault, {std::chrono::seconds(2), nullptr, true});
@@ -309,9 +305,7 @@ public:
         m_file = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (m_file < 0)
             return withErrno("无法读取文件。Cannot read the file: " + m_path, errno);
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode))
             return "不是文件。Not a file: " + m_path;
         return {};
