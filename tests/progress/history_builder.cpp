@@ -1,14 +1,21 @@
 #include "history_builder.h"
 
-#include "history_schema.h"
+#include "run_identity.h"
+
+#include <QDateTime>
 
 #include <sqlite3.h>
 
-HistoryBuilder::HistoryBuilder(const QString &path)
+HistoryBuilder::HistoryBuilder(const QString &path, int layout)
+    : m_layout(layout)
 {
     sqlite3_open(path.toUtf8().constData(), &m_db);
     exec("PRAGMA journal_mode = WAL");
-    historySchema::upgrade(m_db, 0);
+    // The first layout had no application id: it is known by its tables alone.
+    if (layout == 1)
+        exec(QString::fromUtf8(historySchema::stepTo(1)) + "PRAGMA user_version = 1;");
+    else
+        historySchema::upgrade(m_db, 0);
 }
 
 HistoryBuilder::~HistoryBuilder()
@@ -17,18 +24,26 @@ HistoryBuilder::~HistoryBuilder()
 }
 
 qint64 HistoryBuilder::addRun(const QString &started, qint64 total, qint64 correct, double speed,
-                              int ticks)
+                              int seconds)
 {
+    const QString ended = QDateTime::fromString(started, Qt::ISODateWithMs)
+                              .addSecs(seconds)
+                              .toString(Qt::ISODateWithMs);
     exec(QStringLiteral("INSERT INTO runs (started, ended, ended_by, ticks, total, correct, wrong,"
-                        " speed, accuracy) VALUES ('%1', '%1', 'exit', %2, %3, %4, %5, %6, %7)")
-             .arg(started)
-             .arg(ticks)
+                        " speed, accuracy) VALUES ('%1', '%2', 'exit', %3, %4, %5, %6, %7, %8)")
+             .arg(started, ended)
+             .arg(seconds * 10 % 32768)
              .arg(total)
              .arg(correct)
              .arg(total - correct)
              .arg(speed)
              .arg(total ? 100.0 * double(correct) / double(total) : 0));
-    return sqlite3_last_insert_rowid(m_db);
+    const qint64 id = sqlite3_last_insert_rowid(m_db);
+    if (m_layout >= 2)
+        exec(QStringLiteral("UPDATE runs SET uuid = '%1' WHERE id = %2")
+                 .arg(QString::fromStdString(newRunUuid()))
+                 .arg(id));
+    return id;
 }
 
 void HistoryBuilder::addKey(qint64 run, char letter, int keyCode, int releaseMs)

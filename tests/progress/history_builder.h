@@ -1,21 +1,24 @@
 #pragma once
 
+#include "history_schema.h"
+
 #include <QString>
 
 struct sqlite3;
 
-// A history database written by hand for the tests, in the drill's layout.
+// A history database written by hand for the tests, in the drill's layout (or an older one).
 class HistoryBuilder
 {
 public:
-    explicit HistoryBuilder(const QString &path);
+    explicit HistoryBuilder(const QString &path, int layout = historySchema::currentVersion);
     ~HistoryBuilder();
     HistoryBuilder(const HistoryBuilder &) = delete;
     HistoryBuilder &operator=(const HistoryBuilder &) = delete;
 
-    // A finished run with no keys; gives its id.
+    // A finished run with no keys, ended `seconds` after it started; gives its id. Its ticks
+    // wrap as the drill's counter does, after 54 min 36 s.
     qint64 addRun(const QString &started, qint64 total, qint64 correct, double speed,
-                  int ticks = 600);
+                  int seconds = 60);
     // One judged key of a run; n counts on by itself.
     void addKey(qint64 run, char letter, int keyCode, int releaseMs);
     // Runs SQL as is, giving false on an error.
@@ -23,5 +26,6 @@ public:
 
 private:
     sqlite3 *m_db = nullptr;
+    int m_layout;
     qint64 m_keys = 0;
 };

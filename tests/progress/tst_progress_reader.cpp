@@ -5,6 +5,7 @@
 #include "streak.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,8 +19,9 @@ const QDate today(2026, 12, 7);
 QByteArray fileHash(const QString &path)
 {
     QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly)
+        ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+        : QByteArray();
 }
 
 const LetterRow &letterRow(const ProgressSnapshot &snapshot, char letter)
@@ -38,6 +40,8 @@ private slots:
     void init();
     void lettersCountTimesWithinBoundsAndConfusions();
     void periodsAndMedianSpeed();
+    void chartRangesEndToday_data();
+    void chartRangesEndToday();
     void chartGroupsByDayOverTheLimit_data();
     void chartGroupsByDayOverTheLimit();
     void streak_data();
@@ -105,11 +109,14 @@ void TestProgressReader::periodsAndMedianSpeed()
 {
     {
         HistoryBuilder history(m_path);
-        history.addRun("2026-12-07T08:00:00.000+08:00", 100, 90, 40, 1200);
-        history.addRun("2026-12-07T09:00:00.000+08:00", 100, 100, 60, 600);
-        history.addRun("2026-12-07T09:30:00.000+08:00", 0, 0, 0, 50); // started, no key
-        history.addRun("2026-12-01T23:59:59.999+08:00", 50, 25, 10);
-        history.addRun("2026-11-30T12:00:00.000+08:00", 50, 50, 100);
+        history.addRun("2026-12-07T08:00:00.000+08:00", 100, 90, 40, 120);
+        history.addRun("2026-12-07T09:00:00.000+08:00", 100, 100, 60, 60);
+        history.addRun("2026-12-07T09:30:00.000+08:00", 0, 0, 0, 5); // started, no key
+        history.addRun("2026-12-01T23:59:59.999+08:00", 50, 25, 10, 60);
+        // 70 minutes: longer than the drill's tick counter goes before it wraps.
+        history.addRun("2026-11-30T12:00:00.000+08:00", 50, 50, 100, 4200);
+        // Dated tomorrow (a clock set wrong): of no period but the whole history.
+        history.addRun("2026-12-08T09:00:00.000+08:00", 10, 10, 80, 600);
     }
     const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All);
     QCOMPARE(snapshot.today.runs, 3);
@@ -118,11 +125,41 @@ void TestProgressReader::periodsAndMedianSpeed()
     QCOMPARE(snapshot.today.medianSpeed, 50.0); // the run without keys has no speed
     QCOMPARE(snapshot.today.practiceSeconds, 185);
     QCOMPARE(snapshot.lastWeek.runs, 4);
+    QCOMPARE(snapshot.lastWeek.keys, 250);
     QCOMPARE(snapshot.lastWeek.medianSpeed, 40.0);
-    QCOMPARE(snapshot.allTime.keys, 300);
-    QCOMPARE(snapshot.allTime.medianSpeed, 50.0);
-    QCOMPARE(snapshot.runs.size(), 5);
+    QCOMPARE(snapshot.lastWeek.practiceSeconds, 245);
+    QCOMPARE(snapshot.allTime.runs, 6);
+    QCOMPARE(snapshot.allTime.keys, 310);
+    QCOMPARE(snapshot.allTime.medianSpeed, 60.0);
+    QCOMPARE(snapshot.allTime.practiceSeconds, 5045);
+    QCOMPARE(snapshot.runs.size(), 6);
     QCOMPARE(snapshot.runs.first().started.time(), QTime(8, 0));
+    QCOMPARE(snapshot.runs[4].seconds, 4200);
+    QCOMPARE(snapshot.runs[4].speed, 100.0);
+}
+
+void TestProgressReader::chartRangesEndToday_data()
+{
+    QTest::addColumn<ChartRange>("range");
+    QTest::addColumn<QDate>("first");
+    QTest::newRow("week") << ChartRange::Week << QDate(2026, 12, 1);
+    QTest::newRow("month") << ChartRange::Month << QDate(2026, 11, 8);
+    QTest::newRow("year") << ChartRange::Year << QDate(2025, 12, 8);
+}
+
+void TestProgressReader::chartRangesEndToday()
+{
+    QFETCH(ChartRange, range);
+    QFETCH(QDate, first);
+    {
+        HistoryBuilder history(m_path);
+        for (const QDate day : {first.addDays(-1), first, today, today.addDays(1)})
+            history.addRun(day.toString(Qt::ISODate) + "T12:00:00.000+08:00", 10, 10, 30);
+    }
+    const ProgressSnapshot snapshot = readProgress(m_path, today, range);
+    QCOMPARE(snapshot.chart.size(), 2);
+    QCOMPARE(snapshot.chart[0].when.date(), first);
+    QCOMPARE(snapshot.chart[1].when.date(), today);
 }
 
 void TestProgressReader::chartGroupsByDayOverTheLimit_data()
@@ -142,25 +179,35 @@ void TestProgressReader::chartGroupsByDayOverTheLimit()
     {
         HistoryBuilder history(m_path);
         history.exec("BEGIN");
-        for (int i = 0; i < runs; ++i) {
-            // Days 5, 6 and 7 of December; the first day's runs take twice as long.
-            const int day = 5 + i % 3;
+        // 5 December: a slow, accurate hour, past the drill's tick counter's wrap, and a fast,
+        // careless half hour.
+        history.addRun("2026-12-05T08:00:00.000+08:00", 10, 10, 20, 3600);
+        history.addRun("2026-12-05T09:00:00.000+08:00", 30, 15, 50, 1800);
+        // The rest alike, on the 6th and the 7th.
+        for (int i = 2; i < runs; ++i)
             history.addRun(QStringLiteral("2026-12-%1T%2:00:00.000+08:00")
-                               .arg(day, 2, 10, QChar('0'))
+                               .arg(6 + i % 2, 2, 10, QChar('0'))
                                .arg(8 + i % 12, 2, 10, QChar('0')),
-                           10, day == 5 ? 10 : 5, day == 5 ? 20 : 50, day == 5 ? 1200 : 600);
-        }
+                           10, 5, 50);
         history.exec("COMMIT");
     }
     const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::Week);
     QCOMPARE(snapshot.chartByDay, byDay);
     QCOMPARE(snapshot.chart.size(), points);
+    const ChartPoint &onTheFifth = snapshot.chart[byDay ? 0 : 1];
+    QCOMPARE(onTheFifth.when.date(), QDate(2026, 12, 5));
     if (byDay) {
-        QCOMPARE(snapshot.chart[0].when.date(), QDate(2026, 12, 5));
-        QCOMPARE(snapshot.chart[0].accuracy, 100.0);
+        // Speed weighed by each run's length, accuracy over every key: (20·60 + 50·30) / 90 and
+        // 25 of 40, where plain means of the runs would give 35 and 75.
+        QCOMPARE(onTheFifth.runs, 2);
+        QCOMPARE(onTheFifth.keys, 40);
+        QCOMPARE(onTheFifth.speed, 30.0);
+        QCOMPARE(onTheFifth.accuracy, 62.5);
         QCOMPARE(snapshot.chart[1].accuracy, 50.0);
-        QCOMPARE(snapshot.chart[0].speed, 20.0);
-        QCOMPARE(snapshot.chart[0].runs + snapshot.chart[1].runs + snapshot.chart[2].runs, runs);
+        QCOMPARE(snapshot.chart[1].runs + snapshot.chart[2].runs, runs - 2);
+    } else {
+        QCOMPARE(onTheFifth.speed, 50.0);
+        QCOMPARE(onTheFifth.accuracy, 50.0);
     }
 }
 
@@ -212,36 +259,59 @@ void TestProgressReader::statesOfHistoriesItCannotShow_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<ProgressSnapshot::State>("state");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("absent") << "absent" << ProgressSnapshot::State::Absent << "";
-    QTest::newRow("empty file") << "empty file" << ProgressSnapshot::State::Empty << "";
-    QTest::newRow("no runs") << "no runs" << ProgressSnapshot::State::Empty << "";
-    QTest::newRow("damaged") << "damaged" << ProgressSnapshot::State::Unreadable << "损坏";
-    QTest::newRow("newer version") << "newer" << ProgressSnapshot::State::Unreadable << "版本 2";
-    QTest::newRow("locked") << "locked" << ProgressSnapshot::State::Unreadable << "锁住";
-    QTest::newRow("other tables") << "other" << ProgressSnapshot::State::Unreadable << "损坏";
+    using State = ProgressSnapshot::State;
+    QTest::newRow("absent") << "absent" << State::Absent << "";
+    QTest::newRow("empty file") << "empty file" << State::Empty << "";
+    QTest::newRow("no runs") << "no runs" << State::Empty << "";
+    QTest::newRow("first layout, read as it is") << "layout 1" << State::Ready << "";
+    QTest::newRow("damaged") << "damaged" << State::Unreadable << "损坏";
+    QTest::newRow("newer version") << "newer" << State::Unreadable << "更新版本";
+    QTest::newRow("locked") << "locked" << State::Unreadable << "锁住";
+    QTest::newRow("foreign, with tables, version 1")
+        << "foreign" << State::Unreadable << "不是练习记录";
+    QTest::newRow("foreign, another application id")
+        << "other application" << State::Unreadable << "不是练习记录";
+    QTest::newRow("text") << "text" << State::Unreadable << "不是练习记录";
+    QTest::newRow("folder") << "folder" << State::Unreadable << "不是普通文件";
 }
 
+// What the window cannot show it cannot delete either; the file stays as it was.
 void TestProgressReader::statesOfHistoriesItCannotShow()
 {
     QFETCH(QString, kind);
     QFETCH(ProgressSnapshot::State, state);
     QFETCH(QString, reason);
     sqlite3 *locker = nullptr;
-    if (kind == "empty file" || kind == "damaged") {
+    if (kind == "empty file" || kind == "text") {
         QFile file(m_path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        if (kind == "damaged")
+        if (kind == "text")
             file.write(QByteArray("SQLite format 3").repeated(300));
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkpath(m_path));
+    } else if (kind == "foreign" || kind == "other application") {
+        sqlite3 *other = nullptr;
+        sqlite3_open(m_path.toUtf8().constData(), &other);
+        const char *sql = kind == "foreign"
+            ? "CREATE TABLE notes (text TEXT); PRAGMA user_version = 1"
+            : "PRAGMA application_id = 1234; CREATE TABLE runs (id); CREATE TABLE keys (run)";
+        QCOMPARE(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
     } else if (kind != "absent") {
-        HistoryBuilder history(m_path);
+        HistoryBuilder history(m_path, kind == "layout 1" ? 1 : historySchema::currentVersion);
         if (kind == "newer")
-            history.exec("PRAGMA user_version = 2");
-        if (kind == "other")
-            history.exec("DROP TABLE keys; CREATE TABLE notes (text)");
-        if (kind == "locked") {
+            history.exec("PRAGMA user_version = 3");
+        if (kind == "layout 1" || kind == "locked" || kind == "damaged") {
             history.addRun("2026-12-07T10:00:00.000+08:00", 1, 1, 1);
             QVERIFY(history.exec("PRAGMA journal_mode = DELETE"));
         }
+    }
+    if (kind == "damaged") {
+        // The page after the file's header, where its tables are listed, overwritten.
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(100);
+        file.write(QByteArray(400, '\xff'));
     }
     if (kind == "locked") {
         sqlite3_open(m_path.toUtf8().constData(), &locker);
@@ -249,11 +319,20 @@ void TestProgressReader::statesOfHistoriesItCannotShow()
     }
     const QByteArray before = fileHash(m_path);
     const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All);
-    sqlite3_close(locker);
     QCOMPARE(snapshot.state, state);
     QVERIFY2(snapshot.reason.contains(reason), qPrintable(snapshot.reason));
+    const bool refused =
+        state == ProgressSnapshot::State::Unreadable || state == ProgressSnapshot::State::Absent;
+    if (refused)
+        QVERIFY(!deleteHistory(m_path).isEmpty());
+    sqlite3_close(locker);
     QCOMPARE(fileHash(m_path), before);
-    QCOMPARE(QFile::exists(m_path), kind != "absent");
+    QCOMPARE(QFileInfo::exists(m_path), kind != "absent");
+    // Nothing beside it either (a reader of a history in write-ahead mode leaves SQLite's).
+    if (refused)
+        QVERIFY(!QFile::exists(m_path + "-wal") && !QFile::exists(m_path + "-journal"));
+    if (kind == "layout 1")
+        QCOMPARE(snapshot.runs.size(), 1);
 }
 
 void TestProgressReader::deleteLeavesAnEmptyFile()
@@ -266,8 +345,6 @@ void TestProgressReader::deleteLeavesAnEmptyFile()
     QCOMPARE(deleteHistory(m_path), QString());
     QVERIFY(QFile::exists(m_path));
     QCOMPARE(readProgress(m_path, today, ChartRange::All).state, ProgressSnapshot::State::Empty);
-    QVERIFY(!deleteHistory(m_folder->filePath("absent.sqlite")).isEmpty());
-    QVERIFY(!QFile::exists(m_folder->filePath("absent.sqlite")));
 }
 
 void TestProgressReader::keyNamesAsPrinted()
