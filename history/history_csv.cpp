@@ -506,7 +506,7 @@ std::string merge(sqlite3 *staging, HistoryStore &store, const std::string &path
         SELECT n, letter, key_code, correct, press_ms, release_ms FROM keys WHERE run = ?1
         ORDER BY n)sql");
     SqliteStatement stored(db, R"sql(
-        SELECT id, ended_by IS NULL, (SELECT count(*) FROM keys WHERE run = runs.id)
+        SELECT id, coalesce(ended_by, ''), (SELECT count(*) FROM keys WHERE run = runs.id)
         FROM runs WHERE uuid = ?1)sql");
     // Keys go to the store a batch at a time: a run of any length needs no more memory.
     constexpr std::size_t batchSize = 4096;
@@ -525,9 +525,16 @@ std::string merge(sqlite3 *staging, HistoryStore &store, const std::string &path
         stored.bind(1, run.uuid);
         const int found = stored.step();
         if (found == SQLITE_ROW) {
-            // An open run gives way to its ended state, or to a later moment of it.
-            const bool open = stored.integer(1) != 0;
-            if (!open || (run.endedBy.empty() && runs.integer(7) <= stored.integer(2))) {
+            // A run's real end (restart, exit) is final. An open run, or one a later start
+            // ended as interrupted for want of its process, gives way to its real end, to a
+            // later moment of it, or an open one to its interruption.
+            const auto isFinal = [](const std::string &endedBy) {
+                return endedBy == "restart" || endedBy == "exit";
+            };
+            const std::string storedEnd = stored.text(1);
+            const bool later = isFinal(run.endedBy) || runs.integer(7) > stored.integer(2)
+                || (storedEnd.empty() && run.endedBy == "interrupted");
+            if (isFinal(storedEnd) || !later) {
                 stored.reset();
                 ++tally.there;
                 continue;

@@ -19,8 +19,9 @@ std::string exportHistoryCsv(const std::string &databasePath, const std::string 
 // Merges folder/runs.csv and folder/keys.csv into the history in one transaction. runs.csv may
 // lack the uuid column (files written before runs had one): its runs get legacyRunUuid(started).
 // A run whose uuid the history lacks is added under a number of the history's; one it holds is
-// kept when stored as ended, and replaced when stored as going on and imported as ended or with
-// more keys. So any exports, imported in any order, give each run once, its ended state winning.
+// kept when stored as ended by a restart or the exit, and otherwise (going on, or interrupted
+// because its drill was gone) replaced by its real end or by a later moment with more keys. So
+// any exports, imported in any order, give each run once, its ended state winning.
 // A malformed file is refused whole, nothing imported, with "FILE:LINE: reason". Gives "" or a
 // one-line reason; `summary` tells how many runs were added, updated and there already.
 std::string importHistoryCsv(const std::string &databasePath, const std::string &folder,

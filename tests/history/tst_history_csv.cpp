@@ -185,6 +185,11 @@ void TestHistoryCsv::keepsEachRunOnceEndedWinning_data()
                                                     << "updated 1 (open → ended), 0 already";
     QTest::newRow("open twice") << QStringList {"open 2", "open 2"} << "-|2|2"
                                 << "updated 0 (open → ended), 1 already";
+    // A later start of the drill ended the imported open run as interrupted.
+    QTest::newRow("interrupted, then ended") << QStringList {"interrupted 2", "ended 3"}
+                                             << "exit|3|3" << "updated 1 (open → ended), 0 already";
+    QTest::newRow("ended, then interrupted") << QStringList {"ended 3", "interrupted 2"}
+                                             << "exit|3|3" << "updated 0 (open → ended), 1 already";
     QTest::newRow("open, then open with fewer keys") << QStringList {"open 3", "open 2"} << "-|3|3"
                                                      << "updated 0 (open → ended), 1 already";
 }
@@ -198,9 +203,11 @@ void TestHistoryCsv::keepsEachRunOnceEndedWinning()
     const QString source = folder("source.sqlite");
     QFile::remove(source);
     const std::string uuid = newRunUuid();
-    for (const QString name : {"open 2", "open 3", "ended 3"}) {
+    for (const QString name : {"open 2", "interrupted 2", "open 3", "ended 3"}) {
         storeRun(source, uuid, firstStart, name.back().digitValue(),
-                 name.startsWith("open") ? "" : "exit");
+                 name.startsWith("open")          ? ""
+                     : name.startsWith("ended") ? "exit"
+                                                : "interrupted");
         QCOMPARE(exportTo(source, folder(name)), "");
     }
     QString summary;
