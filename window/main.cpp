@@ -40,9 +40,9 @@ int reportOutcome(const char *failed, const std::string &reason, const std::stri
 // the chart library.
 int openProgressWindow(const std::string &historyPath)
 {
-    const std::string program =
-        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "typing-drill-progress")
-            .string();
+    std::error_code unreadable;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", unreadable);
+    const std::string program = (self.parent_path() / "typing-drill-progress").string();
     const char *arguments[] = {program.c_str(), "--history-file", historyPath.c_str(), nullptr};
     execv(program.c_str(), const_cast<char *const *>(arguments));
     std::perror(program.c_str());
