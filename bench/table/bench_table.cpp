@@ -43,7 +43,10 @@ double millisecondsBetween(Clock::time_point from, Clock::time_point to)
 
 void note(const char *format, auto... values)
 {
-    std::fprintf(stderr, format, values...);
+    if constexpr (sizeof...(values) == 0)
+        std::fputs(format, stderr);
+    else
+        std::fprintf(stderr, format, values...);
     std::fputc('\n', stderr);
 }
 
