@@ -1,5 +1,6 @@
 #include "history_csv.h"
 #include "history_database.h"
+#include "history_files.h"
 #include "history_schema.h"
 #include "history_store.h"
 #include "run_identity.h"
@@ -10,25 +11,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 std::string local(const QString &path)
 {
@@ -435,27 +421,12 @@ void TestHistoryCsv::reportsPathFaults()
         while (entries.hasNext())
             QCOMPARE(lchown(QFile::encodeName(entries.next()).constData(), 65534, 65534), 0);
     }
-    int said[2];
-    QCOMPARE(pipe(said), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        ::close(said[0]);
-        const uid_t nobody = 65534;
-        if (geteuid() == 0
-            && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0
-                || setresuid(nobody, nobody, nobody) != 0))
-            _exit(2);
-        const std::string message = exporting ? exportHistoryCsv(local(history), local(csv))
-                                              : importHistoryCsv(local(history), local(csv));
-        _exit(::write(said[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 3);
-    }
-    ::close(said[1]);
-    QFile fromChild;
-    QVERIFY(fromChild.open(said[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-    const QString message = QString::fromUtf8(fromChild.readAll());
-    int status = -1;
-    QCOMPARE(waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::optional<QString> said = asOrdinaryUser([&] {
+        return exporting ? exportHistoryCsv(local(history), local(csv))
+                         : importHistoryCsv(local(history), local(csv));
+    });
+    QVERIFY(said);
+    const QString &message = *said;
     QVERIFY2(message.contains(says) && !message.contains('\n'), qPrintable(message));
 }
 

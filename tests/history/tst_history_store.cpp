@@ -1,4 +1,5 @@
 #include "history_database.h"
+#include "history_files.h"
 #include "history_recorder.h"
 #include "history_schema.h"
 #include "history_store.h"
@@ -12,10 +13,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 Q_DECLARE_METATYPE(HistoryFault)
 
@@ -55,18 +53,6 @@ private:
     HistoryRecorder &m_recorder;
     TypingDrill m_drill;
 };
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 // A history database of the given layout version, holding no runs: version 1 as the program of
 // that layout wrote it, without an application id.
@@ -303,38 +289,19 @@ void TestHistoryStore::refusesPathsThatAreNoFile()
     const auto bytes = [&] { return kind == "fifo" ? QByteArray() : contents(path); };
     const QByteArray before = bytes();
 
-    // In a child process that is an ordinary user, as the superuser passes any mode bits.
-    int said[2];
-    QCOMPARE(pipe(said), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        ::close(said[0]);
-        const uid_t nobody = 65534;
-        if (geteuid() == 0
-            && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0
-                || setresuid(nobody, nobody, nobody) != 0))
-            _exit(2);
+    const std::optional<QString> said = asOrdinaryUser([&] {
         std::string messages;
         HistoryRecorderOptions options;
         options.path = path.toStdString();
         options.report = [&](const std::string &message) { messages += message + '\n'; };
-        {
-            HistoryRecorder recorder(options);
-            Typist(recorder).type(true);
-            if (recorder.finish(std::chrono::seconds(5)))
-                messages += "written\n";
-        }
-        const bool sent = ::write(said[1], messages.data(), messages.size())
-            == ssize_t(messages.size());
-        _exit(sent ? 0 : 3);
-    }
-    ::close(said[1]);
-    QFile fromChild;
-    QVERIFY(fromChild.open(said[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-    const QStringList lines = QString::fromUtf8(fromChild.readAll()).split('\n', Qt::SkipEmptyParts);
-    int status = -1;
-    QCOMPARE(waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        HistoryRecorder recorder(options);
+        Typist(recorder).type(true);
+        if (recorder.finish(std::chrono::seconds(5)))
+            messages += "written\n";
+        return messages;
+    });
+    QVERIFY(said);
+    const QStringList lines = said->split('\n', Qt::SkipEmptyParts);
     chmod(QFile::encodeName(base).constData(), 0700);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().contains(says) && lines.first().contains("练习记录已关闭"),
