@@ -32,10 +32,8 @@ constexpr std::string_view keysHeader = "run,n,letter,key_code,correct,press_ms,
 // Up to two decimals, exact halves away from zero, always a digit before the point.
 std::string decimal(double value)
 {
-    std::string text = formatPattern(value, "##.##");
-    if (text.front() == '.')
-        text.insert(0, "0");
-    return text;
+    const std::string text = formatPattern(value, "##.##");
+    return text.front() == '.' ? '0' + text : text;
 }
 
 std::string withErrno(const std::string &text, int error)
