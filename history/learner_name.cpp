@@ -1,0 +1,41 @@
+#include "learner_name.h"
+
+namespace learnerName {
+
+QString normalized(const QString &name, QString *problem)
+{
+    const auto fail = [problem](const char *reason) {
+        if (problem)
+            *problem = QString::fromUtf8(reason);
+        return QString();
+    };
+    const QString kept = name.trimmed().normalized(QString::NormalizationForm_C);
+    if (kept.isEmpty())
+        return fail("名字不能是空的。The name is empty.");
+    const QList<uint> characters = kept.toUcs4();
+    if (characters.size() > maxLength)
+        return fail("名字最多 20 个字。The name is longer than 20 characters.");
+    for (const uint c : characters) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            return fail("名字里不能有控制字符。The name holds a control character.");
+    }
+    return kept;
+}
+
+QString key(const QString &name)
+{
+    // Full-width Latin letters and digits, the ideographic space, half-width katakana and Hangul:
+    // each decomposes, tagged Wide or Narrow, to its usual form.
+    QString folded;
+    for (const uint code : name.toUcs4()) {
+        const char32_t c = code;
+        const QChar::Decomposition tag = QChar::decompositionTag(c);
+        folded += tag == QChar::Wide || tag == QChar::Narrow ? QChar::decomposition(c)
+                                                             : QString::fromUcs4(&c, 1);
+    }
+    return folded.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+} // namespace learnerName
