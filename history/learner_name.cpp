@@ -1,5 +1,10 @@
 #include "learner_name.h"
 
+#include <QList>
+
+#include <pwd.h>
+#include <unistd.h>
+
 namespace learnerName {
 
 QString normalized(const QString &name, QString *problem)
@@ -36,6 +41,19 @@ QString key(const QString &name)
                                                              : QString::fromUcs4(&c, 1);
     }
     return folded.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+QString ofAccount()
+{
+    const passwd *account = ::getpwuid(::getuid());
+    // The full name is the first comma-separated field of the account's comment.
+    const QString fullName = account && account->pw_gecos
+        ? normalized(QString::fromLocal8Bit(account->pw_gecos).section(',', 0, 0))
+        : QString();
+    if (!fullName.isEmpty())
+        return fullName;
+    const QString user = account ? normalized(QString::fromLocal8Bit(account->pw_name)) : QString();
+    return user.isEmpty() ? QStringLiteral("学员") : user;
 }
 
 } // namespace learnerName

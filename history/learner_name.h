@@ -16,4 +16,7 @@ QString normalized(const QString &name, QString *problem = nullptr);
 // half-width forms of their characters, are the same learner's. Takes a normalized name.
 QString key(const QString &name);
 
+// The first learner of a history: the account's full name, else its user name, else "学员".
+QString ofAccount();
+
 } // namespace learnerName
