@@ -1,5 +1,7 @@
 #include "typing_drill.h"
 
+#include "letter_choice.h"
+
 #include <cmath>
 
 float letterCodeFor(float r)
@@ -24,7 +26,7 @@ void TypingDrill::tick()
         ++m_tickN;
 }
 
-Verdict TypingDrill::keyReleased(KeyCode keyCode)
+Verdict TypingDrill::keyReleased(KeyCode keyCode, std::int64_t reactionMs)
 {
     ++m_zongshuN;
     const Verdict verdict = keyCode == m_zimuCode ? Verdict::Correct : Verdict::Wrong;
@@ -32,12 +34,15 @@ Verdict TypingDrill::keyReleased(KeyCode keyCode)
         ++m_zhengqueN;
     else
         ++m_cuowuN;
+    if (m_choice)
+        m_choice->keyJudged({m_zimuText.front(), keyCode, verdict == Verdict::Correct, reactionMs});
     drawLetter();
     return verdict;
 }
 
 void TypingDrill::drawLetter()
 {
-    m_zimuCode = letterCodeFor(m_random.next());
+    m_zimuCode = m_choice ? static_cast<float>(m_choice->next(m_zimuText.front()))
+                          : letterCodeFor(m_random.next());
     m_zimuText = std::string(1, static_cast<char>(m_zimuCode));
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+class LetterChoice;
+
 // The judgement of one key release.
 enum class Verdict { Correct, Wrong };
 
@@ -27,10 +29,13 @@ public:
     void reset();
     // One more 100 ms tick; stays at maxTicks once there (about 54 minutes without a restart).
     void tick();
-    // Counts and judges one key release, then draws the next letter.
-    Verdict keyReleased(KeyCode keyCode);
+    // Counts and judges one key release, tells the letter choice of it when there is one, then
+    // draws the next letter. reactionMs: from the letter's showing to the key's press.
+    Verdict keyReleased(KeyCode keyCode, std::int64_t reactionMs = 0);
     // Chooses a new target letter, which may equal the old one.
     void drawLetter();
+    // Draws the letters from choice (not owned) from the next draw on; nullptr: the fixed sequence.
+    void setLetterChoice(LetterChoice *choice) { m_choice = choice; }
 
     std::int64_t zongshuN() const { return m_zongshuN; }
     std::int64_t zhengqueN() const { return m_zhengqueN; }
@@ -41,6 +46,7 @@ public:
 
 private:
     PseudoRandom m_random;
+    LetterChoice *m_choice = nullptr;
     std::int64_t m_zongshuN = 0;
     std::int64_t m_zhengqueN = 0;
     std::int64_t m_cuowuN = 0;

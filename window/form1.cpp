@@ -102,7 +102,7 @@ void Form1::Text1_KeyUp(KeyCode keyCode, [[maybe_unused]] Qt::KeyboardModifiers 
     const Clock::time_point releasedAt = Clock::now();
     const Clock::time_point shownAt = m_letterShownAt;
     const char letter = m_drill.zimuText().front();
-    const Verdict verdict = m_drill.keyReleased(keyCode);
+    const Verdict verdict = m_drill.keyReleased(keyCode, millisecondsBetween(shownAt, pressedAt));
     m_playCue(verdict);
     writeStatistics(keyTexts(m_drill));
     emptyText1();
