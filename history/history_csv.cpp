@@ -4,6 +4,7 @@
 #include "format_pattern.h"
 #include "history_store.h"
 #include "history_time.h"
+#include "learner_name.h"
 #include "run_identity.h"
 #include "sqlite_statement.h"
 
@@ -25,8 +26,10 @@ namespace {
 
 constexpr std::string_view layout1RunsHeader =
     "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy";
-constexpr std::string_view runsHeader =
+constexpr std::string_view layout2RunsHeader =
     "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy,uuid";
+constexpr std::string_view runsHeader =
+    "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy,uuid,learner,mode";
 constexpr std::string_view keysHeader = "run,n,letter,key_code,correct,press_ms,release_ms";
 
 // Up to two decimals, exact halves away from zero, always a digit before the point.
@@ -167,21 +170,27 @@ std::string exportRuns(HistoryStore &store, const std::string &path, OutputFile 
                        OutputFile &keys)
 {
     sqlite3 *db = store.handle();
-    // A file of the first layout, read only, is not upgraded: its runs have no uuid column.
-    bool hasRuns = false, hasUuid = false;
+    // An older layout, read only, is not upgraded: its runs may lack an identity, and are the
+    // account's learner's, as an upgrade would make them.
+    bool hasRuns = false, hasUuid = false, hasLearner = false;
     {
         SqliteStatement columns(db, "SELECT name FROM pragma_table_info('runs')");
         while (columns.step() == SQLITE_ROW) {
             hasRuns = true;
             hasUuid = hasUuid || columns.text(0) == "uuid";
+            hasLearner = hasLearner || columns.text(0) == "learner";
         }
     }
     if (!hasRuns)
         return {};
+    const std::string learnerOfOlderLayout = learnerName::ofAccount().toStdString();
     SqliteStatement runRows(db,
                             std::string(R"sql(
         SELECT id, started, ended, coalesce(ended_by, ''), ticks, total, correct, wrong, speed,
                accuracy, )sql") + (hasUuid ? "uuid" : "NULL")
+                                + (hasLearner
+                                       ? ", (SELECT name FROM learners WHERE id = learner), mode"
+                                       : ", NULL, 'random'")
                                 + " FROM runs ORDER BY julianday(started), id");
     SqliteStatement keyRows(db, R"sql(
         SELECT n, letter, key_code, correct, press_ms, release_ms FROM keys WHERE run = ?1
@@ -196,8 +205,10 @@ std::string exportRuns(HistoryStore &store, const std::string &path, OutputFile 
             line += ',' + std::to_string(runRows.integer(column));
         const std::string uuid =
             runRows.isNull(10) ? legacyRunUuid(runRows.text(1)) : runRows.text(10);
+        // A run whose learner was removed while it went on has none until its drill names one.
+        const std::string learner = hasLearner ? runRows.text(11) : learnerOfOlderLayout;
         line += ',' + decimal(runRows.real(8)) + ',' + decimal(runRows.real(9)) + ','
-            + csvField(uuid) + "\r\n";
+            + csvField(uuid) + ',' + csvField(learner) + ',' + csvField(runRows.text(12)) + "\r\n";
         runs.write(line);
         keyRows.bind(1, runRows.integer(0));
         while ((read = keyRows.step()) == SQLITE_ROW) {
@@ -350,7 +361,9 @@ Database openStaging(std::string &error)
                 ended TEXT NOT NULL,
                 ended_by TEXT NOT NULL,
                 ticks INTEGER NOT NULL,
-                speed REAL NOT NULL);
+                speed REAL NOT NULL,
+                learner TEXT NOT NULL,
+                mode TEXT NOT NULL);
             CREATE TABLE keys (
                 run INTEGER NOT NULL,
                 n INTEGER NOT NULL,
@@ -408,13 +421,16 @@ std::string readFile(const InputFile &file, std::string_view wanted, FieldsOf fi
 
 std::string stageRuns(const InputFile &file, sqlite3 *db)
 {
-    // Files of the first layout have no uuid column.
-    bool hasUuid = false;
+    // Files of older layouts lack the last columns: uuid, then learner and mode.
+    std::size_t fields = 0;
     const auto fieldsOf = [&](const std::string &header) -> std::size_t {
-        hasUuid = header == runsHeader;
-        return hasUuid ? 11 : header == layout1RunsHeader ? 10 : 0;
+        fields = header == runsHeader     ? 13
+            : header == layout2RunsHeader ? 11
+            : header == layout1RunsHeader ? 10
+                                          : 0;
+        return fields;
     };
-    SqliteStatement add(db, "INSERT INTO runs VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SqliteStatement add(db, "INSERT INTO runs VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     return readFile(file, runsHeader, fieldsOf, [&](const std::vector<std::string> &f) {
         std::int64_t run = 0;
         if (!readInteger(f[0], run) || run <= 0)
@@ -435,11 +451,21 @@ std::string stageRuns(const InputFile &file, sqlite3 *db)
             return std::string("速度无效。Bad speed: a number, not negative.");
         if (!readDecimal(f[9], figures.accuracy) || figures.accuracy > 100)
             return std::string("正确率无效。Bad accuracy: a number from 0 to 100.");
-        const std::string uuid = hasUuid ? f[10] : legacyRunUuid(f[1]);
+        const std::string uuid = fields > 10 ? f[10] : legacyRunUuid(f[1]);
         if (!isUuid(uuid))
             return std::string("uuid 无效。Bad uuid.");
+        // An empty learner is the import's own (--learner, else the history's first).
+        QString problem;
+        const std::string learner = fields < 13 || f[11].empty()
+            ? std::string()
+            : learnerName::normalized(QString::fromStdString(f[11]), &problem).toStdString();
+        if (!problem.isEmpty())
+            return "学员名字无效。Bad learner: " + problem.toStdString();
+        const std::string mode = fields < 13 ? "random" : f[12];
+        if (mode != "random" && mode != "weak")
+            return std::string("mode 无效。mode must be random or weak.");
         add.bind(1, run).bind(2, uuid).bind(3, f[1]).bind(4, f[2]).bind(5, f[3]);
-        add.bind(6, figures.ticks).bind(7, figures.speed);
+        add.bind(6, figures.ticks).bind(7, figures.speed).bind(8, learner).bind(9, mode);
         const int added = add.step();
         add.reset();
         if (added == SQLITE_CONSTRAINT_UNIQUE)
@@ -493,12 +519,13 @@ struct Tally
 };
 
 // Writes the staged runs into the history, within its transaction, each as its uuid decides.
-std::string merge(sqlite3 *staging, HistoryStore &store, const std::string &path, Tally &tally)
+std::string merge(sqlite3 *staging, HistoryStore &store, const std::string &path,
+                  const std::string &learner, Tally &tally)
 {
     sqlite3 *db = store.handle();
     SqliteStatement runs(staging, R"sql(
         SELECT run, uuid, started, ended, ended_by, ticks, speed,
-               (SELECT count(*) FROM keys WHERE keys.run = runs.run)
+               (SELECT count(*) FROM keys WHERE keys.run = runs.run), learner, mode
         FROM runs ORDER BY line)sql");
     SqliteStatement keys(staging, R"sql(
         SELECT n, letter, key_code, correct, press_ms, release_ms FROM keys WHERE run = ?1
@@ -520,6 +547,8 @@ std::string merge(sqlite3 *staging, HistoryStore &store, const std::string &path
         run.endedBy = runs.text(4);
         run.figures.ticks = runs.integer(5);
         run.figures.speed = runs.real(6);
+        run.learner = runs.text(8).empty() ? learner : runs.text(8);
+        run.mode = runs.text(9);
         stored.bind(1, run.uuid);
         const int found = stored.step();
         if (found == SQLITE_ROW) {
@@ -577,7 +606,7 @@ std::string merge(sqlite3 *staging, HistoryStore &store, const std::string &path
 } // namespace
 
 std::string importHistoryCsv(const std::string &databasePath, const std::string &folder,
-                             std::string *summary)
+                             std::string *summary, const std::string &learner)
 {
     InputFile runsFile(fs::path(folder) / "runs.csv"), keysFile(fs::path(folder) / "keys.csv");
     std::string error;
@@ -603,7 +632,7 @@ std::string importHistoryCsv(const std::string &databasePath, const std::string 
     if (execute(db, "BEGIN IMMEDIATE") != SQLITE_OK)
         return historyReason(*store, databasePath);
     Tally tally;
-    error = merge(staging.get(), *store, databasePath, tally);
+    error = merge(staging.get(), *store, databasePath, learner, tally);
     if (error.empty() && execute(db, "COMMIT") != SQLITE_OK)
         error = historyReason(*store, databasePath);
     if (!error.empty()) {

@@ -65,6 +65,12 @@ std::string faultMessage(HistoryFault fault, const std::string &path, const std:
         text = "退出时未能及时写完，最后 " + detail + " 个按键未保存。At exit the last " + detail
             + " keys could not be written in time: ";
         break;
+    case HistoryFault::LearnerRecreated:
+        text = "学员“" + detail + "”已被删除，这次练习记在重新添加的同名学员下。The learner \""
+            + detail
+            + "\" was removed while practising; this run is kept under a learner of that "
+              "name, added again: ";
+        break;
     }
     return "typing-drill: " + text + path;
 }

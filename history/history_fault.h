@@ -20,6 +20,8 @@ enum class HistoryFault {
     // Keys no longer kept in memory:
     QueueFull,
     ExitTimeout,
+    // Not a fault of the file: the drill's learner was removed while it ran, and added again.
+    LearnerRecreated,
 };
 
 // Whether the history stays off after this fault.

@@ -81,6 +81,9 @@ struct HistoryRecorder::Shared
     // The worker's own: database ids of the runs it stored, by serial; 0 for a run deleted from
     // the history while it went on, which stays deleted.
     std::map<std::uint64_t, std::int64_t> ids;
+    // The worker's own: the learner's id once a write found it, so that a rename meanwhile (in
+    // the progress window) keeps the runs that follow with the same learner.
+    std::int64_t learnerId = 0;
 };
 
 struct HistoryRecorder::Run
@@ -196,7 +199,7 @@ bool HistoryRecorder::Shared::writeBatch(HistoryStore &store)
         const bool goesOn = *run.endedBy == '\0';
         rows.push_back({id == ids.end() ? 0 : id->second, run.uuid, localTimestamp(run.started),
                         localTimestamp(run.ended), run.endedBy, run.figures,
-                        goesOn ? owner : std::string()});
+                        goesOn ? owner : std::string(), options.learner, learnerId, options.mode});
     }
     std::vector<KeyRow> keyRows;
     keyRows.reserve(takenKeys.size());
@@ -208,10 +211,17 @@ bool HistoryRecorder::Shared::writeBatch(HistoryStore &store)
         keyRows.push_back(key.row);
     }
 
+    const int learnersBefore = store.learnersAdded();
     const HistoryFault fault = store.write(rows, keyRows);
     std::lock_guard guard(mutex);
     keysInFlight = 0;
     if (fault == HistoryFault::None) {
+        // A learner added once this drill had found theirs was removed meanwhile (in the
+        // progress window); the learner of a new history, or a new name, is added at the first.
+        if (learnerId != 0 && store.learnersAdded() != learnersBefore)
+            report(HistoryFault::LearnerRecreated, options.learner);
+        if (!rows.empty())
+            learnerId = rows.front().learnerId;
         for (const auto &[serial, row] : rowOf)
             ids[serial] = rows[row].id;
         lastReported = HistoryFault::None;

@@ -19,6 +19,10 @@ struct HistoryRecorderOptions
     std::chrono::milliseconds busyTimeout = std::chrono::seconds(2);
     // Keys kept in memory while the file cannot be written; later keys are not recorded.
     std::size_t maxQueuedKeys = 200000;
+    // Whose runs these are (a learner's normalized name); empty for the history's first learner.
+    std::string learner;
+    // How the drill chooses its letters: "random" or "weak".
+    std::string mode = "random";
     // Takes each fault's one-line message; standard error when empty.
     std::function<void(const std::string &)> report;
 };

@@ -1,5 +1,6 @@
 #include "history_schema.h"
 
+#include "learner_name.h"
 #include "run_identity.h"
 #include "sqlite_statement.h"
 
@@ -59,6 +60,31 @@ constexpr std::string_view version2Index = R"sql(
 CREATE UNIQUE INDEX runs_by_uuid ON runs (uuid);
 )sql";
 
+// Each run belongs to a learner, and records how its letters were chosen. The runs of an older
+// history become the first learner's, named after the account (addAccountLearner). A run whose
+// learner is removed while a drill still writes it keeps no learner until that drill names its
+// learner again.
+constexpr std::string_view version3 = R"sql(
+CREATE TABLE learners (
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL,
+    -- The name folded as names are compared (case, full and half width): one learner per key.
+    name_key TEXT NOT NULL UNIQUE
+);
+ALTER TABLE runs ADD COLUMN learner INTEGER REFERENCES learners (id) ON DELETE CASCADE;
+ALTER TABLE runs ADD COLUMN mode TEXT NOT NULL DEFAULT 'random' CHECK (mode IN ('random', 'weak'));
+CREATE INDEX runs_by_learner ON runs (learner, started);
+)sql";
+
+bool addAccountLearner(sqlite3 *db)
+{
+    const QString name = learnerName::ofAccount();
+    SqliteStatement add(db, "INSERT INTO learners (name, name_key) VALUES (?1, ?2)");
+    add.bind(1, name.toStdString()).bind(2, learnerName::key(name).toStdString());
+    return add.step() == SQLITE_DONE
+        && execute(db, "UPDATE runs SET learner = last_insert_rowid()") == SQLITE_OK;
+}
+
 // Version 1 stored one run twice when an import met an export of it taken while it went on; such
 // copies share their start time. The one that got furthest stays (ended before open, then more
 // keys), and every run's counts become those of its stored keys.
@@ -110,6 +136,8 @@ std::string_view stepTo(int to)
         return version1;
     case 2:
         return version2;
+    case 3:
+        return version3;
     default:
         return {};
     }
@@ -123,6 +151,8 @@ bool upgrade(sqlite3 *db, int fromVersion)
         if (to == 2
             && (!giveLegacyIdentities(db)
                 || execute(db, std::string(version2Index).c_str()) != SQLITE_OK))
+            return false;
+        if (to == 3 && !addAccountLearner(db))
             return false;
         const std::string version = "PRAGMA user_version = " + std::to_string(to);
         if (execute(db, version.c_str()) != SQLITE_OK)

@@ -9,7 +9,7 @@ struct sqlite3;
 // newer version than this program knows is left alone.
 namespace historySchema {
 
-constexpr int currentVersion = 2;
+constexpr int currentVersion = 3;
 
 // `PRAGMA application_id` of every history since version 2: how a history is told from any other
 // SQLite file before anything is written to it.

@@ -1,6 +1,7 @@
 #include "history_store.h"
 
 #include "history_schema.h"
+#include "learner_name.h"
 #include "process_identity.h"
 #include "sqlite_statement.h"
 
@@ -109,7 +110,9 @@ HistoryFault faultOfErrno(int error)
 
 FileKind inspect(const std::string &path, HistoryFault &fault)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(path.c_str(), &info) != 0) {
         if (errno == ENOENT)
             return FileKind::Missing;
@@ -168,12 +171,13 @@ std::string uriOf(const std::string &path)
 // the file is opened immutable, so that not even a lock or a shared-memory file is made.
 bool isUnmarkedHistory(const std::string &path, HistoryFault &fault)
 {
-    struct stat log {};
+    struct stat log
+    {
+    };
     const bool hasLog = ::stat((path + "-wal").c_str(), &log) == 0;
     sqlite3 *db = nullptr;
-    const int opened = sqlite3_open_v2(
-        (uriOf(path) + (hasLog ? "" : "?immutable=1")).c_str(), &db,
-        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    const int opened = sqlite3_open_v2((uriOf(path) + (hasLog ? "" : "?immutable=1")).c_str(), &db,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     const std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> closing(db, &sqlite3_close_v2);
     if (opened != SQLITE_OK) {
         fault = faultOf(opened);
@@ -305,15 +309,28 @@ HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
     // Counts start at nothing and grow with each key stored, so that they are always the keys'.
     SqliteStatement addRun(m_db, R"sql(
         INSERT INTO runs (uuid, started, ended, ended_by, ticks, total, correct, wrong, speed,
-                          accuracy, owner)
-        VALUES (?1, ?2, ?3, ?4, ?5, 0, 0, 0, ?6, 0, ?7)
+                          accuracy, owner, learner, mode)
+        VALUES (?1, ?2, ?3, ?4, ?5, 0, 0, 0, ?6, 0, ?7, ?8, ?9)
         ON CONFLICT (uuid) DO UPDATE SET ended = excluded.ended, ended_by = excluded.ended_by,
-            ticks = excluded.ticks, speed = excluded.speed, owner = excluded.owner
+            ticks = excluded.ticks, speed = excluded.speed, owner = excluded.owner,
+            learner = coalesce(learner, excluded.learner)
         RETURNING id)sql");
     SqliteStatement updateRun(m_db, R"sql(
-        UPDATE runs SET ended = ?2, ended_by = ?3, ticks = ?4, speed = ?5, owner = ?6
+        UPDATE runs SET ended = ?2, ended_by = ?3, ticks = ?4, speed = ?5, owner = ?6,
+            learner = coalesce(learner, ?7)
         WHERE uuid = ?1 RETURNING id)sql");
+    SqliteStatement learnerThere(m_db, "SELECT 1 FROM learners WHERE id = ?1");
     for (RunRow &run : runs) {
+        learnerThere.bind(1, run.learnerId);
+        const int there = learnerThere.step();
+        learnerThere.reset();
+        if (there != SQLITE_ROW && there != SQLITE_DONE)
+            return fail();
+        if (there == SQLITE_DONE)
+            run.learnerId = learnerId(run.learner);
+        const std::int64_t learner = run.learnerId;
+        if (learner == 0)
+            return fail();
         const bool stored = run.id != 0;
         SqliteStatement &statement = stored ? updateRun : addRun;
         int at = 1;
@@ -331,6 +348,9 @@ HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
             statement.bindNull(at++);
         else
             statement.bind(at++, run.owner);
+        statement.bind(at++, learner);
+        if (!stored)
+            statement.bind(at++, run.mode.empty() ? std::string_view("random") : run.mode);
         const int result = statement.step();
         if (result != SQLITE_ROW && result != SQLITE_DONE)
             return fail();
@@ -379,6 +399,29 @@ HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
     return HistoryFault::None;
 }
 
+std::int64_t HistoryStore::learnerId(const std::string &name, bool *added)
+{
+    if (added)
+        *added = false;
+    if (name.empty()) {
+        SqliteStatement first(m_db, "SELECT min(id) FROM learners");
+        return first.step() == SQLITE_ROW ? first.integer(0) : 0;
+    }
+    const std::string key = learnerName::key(QString::fromStdString(name)).toStdString();
+    SqliteStatement find(m_db, "SELECT id FROM learners WHERE name_key = ?1");
+    find.bind(1, key);
+    if (const int found = find.step(); found != SQLITE_DONE)
+        return found == SQLITE_ROW ? find.integer(0) : 0;
+    SqliteStatement add(m_db, "INSERT INTO learners (name, name_key) VALUES (?1, ?2) RETURNING id");
+    add.bind(1, name).bind(2, key);
+    if (add.step() != SQLITE_ROW)
+        return 0;
+    ++m_learnersAdded;
+    if (added)
+        *added = true;
+    return add.integer(0);
+}
+
 HistoryFault HistoryStore::endAbandonedRuns(int *count)
 {
     if (execute(m_db, "BEGIN IMMEDIATE") != SQLITE_OK)
@@ -405,6 +448,10 @@ HistoryFault HistoryStore::endAbandonedRuns(int *count)
             return rollBack(HistoryFault::None);
         end.reset();
     }
+    // A run whose learner was removed while it went on was its drill's to give a learner again.
+    if (execute(m_db, "DELETE FROM runs WHERE learner IS NULL AND ended_by IS NOT NULL")
+        != SQLITE_OK)
+        return rollBack(HistoryFault::None);
     if (!commit())
         return rollBack(HistoryFault::None);
     if (count)

@@ -37,6 +37,14 @@ struct RunRow
     RunFigures figures;
     // The live process writing the run; empty once it has ended.
     std::string owner;
+    // The learner's name (learnerName::normalized); empty for the history's first learner. A
+    // learner not in the history is added.
+    std::string learner;
+    // The learner's id, once known: it finds the learner whatever they were renamed to since.
+    // Set by write(); 0 or an id no longer there: found by name.
+    std::int64_t learnerId = 0;
+    // How the run's letters were chosen: "random" or "weak".
+    std::string mode = "random";
 };
 
 // One judged key as stored; `run` indexes the runs written with it.
@@ -81,7 +89,8 @@ public:
     // is updated, and one stored before but gone meanwhile (deleted) stays gone, its id set to 0
     // and its keys dropped. A key already there is kept as it is. A run's total, correct, wrong
     // and accuracy are those of its stored keys; ended, ended_by, ticks, speed and owner are the
-    // row's.
+    // row's. A stored run keeps its learner and mode, unless its learner was removed meanwhile:
+    // then it goes to the row's learner, added again by name.
     HistoryFault write(std::vector<RunRow> &runs, const std::vector<KeyRow> &keys);
     // The same within a transaction the caller began and ends.
     HistoryFault writeInOpenTransaction(std::vector<RunRow> &runs, const std::vector<KeyRow> &keys);
@@ -89,6 +98,12 @@ public:
     // Ends the runs whose writing process is gone as `interrupted`, their counts those of their
     // stored keys. Gives how many it ended through `count`.
     HistoryFault endAbandonedRuns(int *count = nullptr);
+
+    // The learner of that name, added when the history has none: its id, or 0 when the database
+    // failed. Within the caller's transaction. `added` tells whether it was added.
+    std::int64_t learnerId(const std::string &name, bool *added = nullptr);
+    // How many learners the writes since the store was opened added.
+    int learnersAdded() const { return m_learnersAdded; }
 
     // The fault behind the database's last error.
     HistoryFault lastFault() const;
@@ -113,4 +128,5 @@ private:
     sqlite3 *m_db = nullptr;
     std::unique_ptr<BusyWait> m_busyWait;
     std::string m_lastError;
+    int m_learnersAdded = 0;
 };

@@ -22,8 +22,11 @@ QString normalized(const QString &name, QString *problem)
         return fail("名字最多 20 个字。The name is longer than 20 characters.");
     for (const uint c : characters) {
         const QChar::Category category = QChar::category(c);
+        // Invisible format characters would let two names look the same; the joiners some
+        // scripts and emoji need stay.
+        const bool invisible = category == QChar::Other_Format && c != 0x200C && c != 0x200D;
         if (category == QChar::Other_Control || category == QChar::Separator_Line
-            || category == QChar::Separator_Paragraph)
+            || category == QChar::Separator_Paragraph || invisible)
             return fail("名字里不能有控制字符。The name holds a control character.");
     }
     return kept;

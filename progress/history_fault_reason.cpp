@@ -26,6 +26,7 @@ QString words(HistoryFault fault)
     case HistoryFault::WriteFailed:
     case HistoryFault::QueueFull:
     case HistoryFault::ExitTimeout:
+    case HistoryFault::LearnerRecreated:
         break;
     }
     return QStringLiteral("读写出错");

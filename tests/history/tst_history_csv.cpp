@@ -3,6 +3,7 @@
 #include "history_files.h"
 #include "history_schema.h"
 #include "history_store.h"
+#include "learner_name.h"
 #include "run_identity.h"
 
 #include <QDir>
@@ -27,10 +28,10 @@ QString exportTo(const QString &history, const QString &folder)
 }
 
 // The import's message, or its summary when it succeeded.
-QString importFrom(const QString &history, const QString &folder)
+QString importFrom(const QString &history, const QString &folder, const std::string &learner = {})
 {
     std::string summary;
-    const std::string error = importHistoryCsv(local(history), local(folder), &summary);
+    const std::string error = importHistoryCsv(local(history), local(folder), &summary, learner);
     return QString::fromStdString(error.empty() ? summary : error);
 }
 
@@ -48,7 +49,10 @@ void storeRun(const QString &path, const std::string &uuid, const QByteArray &st
                started.toStdString(),
                endedBy,
                {keys * 7L, 0, 0, 0, 61.255, 0},
-               {}};
+               {},
+               {},
+               0,
+               "random"};
     std::vector<KeyRow> rows;
     for (int n = 1; n <= keys; ++n) {
         const char letter = char('A' + n % 26);
@@ -62,7 +66,11 @@ const QByteArray secondStart = "2026-12-01T11:30:00.000+08:00";
 const QByteArray thirdStart = "2026-12-02T09:00:00.000-05:30";
 
 const QByteArray runsHeader =
+    "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy,uuid,learner,mode\r\n";
+// Files exported before runs had learners: still read, each run given the import's learner.
+const QByteArray layout2RunsHeader =
     "run,started,ended,ended_by,ticks,total,correct,wrong,speed,accuracy,uuid\r\n";
+const QByteArray accountLearner = learnerName::ofAccount().toUtf8();
 const QByteArray keysHeader = "run,n,letter,key_code,correct,press_ms,release_ms\r\n";
 
 } // namespace
@@ -83,6 +91,7 @@ private slots:
     void refusesMalformedFilesWhole();
     void leavesAForeignFileAlone();
     void exportsAFirstLayoutHistoryAsItIs();
+    void importsEachRunUnderItsLearner();
     void reportsPathFaults_data();
     void reportsPathFaults();
 
@@ -132,10 +141,10 @@ void TestHistoryCsv::roundTripIsExact()
     const QString uuid = HistoryDatabase(m_path).value("SELECT uuid FROM runs WHERE id = 2");
     QCOMPARE(contents(folder("first/runs.csv")),
              runsHeader + "1," + firstStart + ',' + firstStart + ",exit,21,3,2,1,61.26,66.67,"
-                 + uuid.toLatin1() + "\r\n2," + secondStart + ',' + secondStart
-                 + ",,7,1,1,0,61.26,100,"
+                 + uuid.toLatin1() + ',' + accountLearner + ",random\r\n2," + secondStart + ','
+                 + secondStart + ",,7,1,1,0,61.26,100,"
                  + HistoryDatabase(m_path).value("SELECT uuid FROM runs WHERE id = 3").toLatin1()
-                 + "\r\n");
+                 + ',' + accountLearner + ",random\r\n");
     QCOMPARE(contents(folder("first/keys.csv")),
              keysHeader + "1,1,B,66,1,91,181\r\n1,2,C,67,1,92,182\r\n1,3,D,68,0,93,183\r\n"
                  + "2,1,B,66,1,91,181\r\n");
@@ -172,10 +181,12 @@ void TestHistoryCsv::keepsEachRunOnceEndedWinning_data()
     QTest::newRow("open twice") << QStringList {"open 2", "open 2"} << "-|2|2"
                                 << "updated 0 (open → ended), 1 already";
     // A later start of the drill ended the imported open run as interrupted.
-    QTest::newRow("interrupted, then ended") << QStringList {"interrupted 2", "ended 3"}
-                                             << "exit|3|3" << "updated 1 (open → ended), 0 already";
-    QTest::newRow("ended, then interrupted") << QStringList {"ended 3", "interrupted 2"}
-                                             << "exit|3|3" << "updated 0 (open → ended), 1 already";
+    QTest::newRow("interrupted, then ended")
+        << QStringList {"interrupted 2", "ended 3"} << "exit|3|3"
+        << "updated 1 (open → ended), 0 already";
+    QTest::newRow("ended, then interrupted")
+        << QStringList {"ended 3", "interrupted 2"} << "exit|3|3"
+        << "updated 0 (open → ended), 1 already";
     QTest::newRow("open, then open with fewer keys") << QStringList {"open 3", "open 2"} << "-|3|3"
                                                      << "updated 0 (open → ended), 1 already";
 }
@@ -191,7 +202,7 @@ void TestHistoryCsv::keepsEachRunOnceEndedWinning()
     const std::string uuid = newRunUuid();
     for (const QString name : {"open 2", "interrupted 2", "open 3", "ended 3"}) {
         storeRun(source, uuid, firstStart, name.back().digitValue(),
-                 name.startsWith("open")          ? ""
+                 name.startsWith("open")        ? ""
                      : name.startsWith("ended") ? "exit"
                                                 : "interrupted");
         QCOMPARE(exportTo(source, folder(name)), "");
@@ -223,8 +234,8 @@ void TestHistoryCsv::acceptsByteOrderMarkLfAndTrailingBlankLines()
 {
     const QString from = writeCsv(
         "variants",
-        "\xEF\xBB\xBF" + QByteArray(runsHeader).replace("\r\n", "\n") + "1," + firstStart + ','
-            + firstStart + ",exit,600,2,1,1,2,50,"
+        "\xEF\xBB\xBF" + QByteArray(layout2RunsHeader).replace("\r\n", "\n") + "1," + firstStart
+            + ',' + firstStart + ",exit,600,2,1,1,2,50,"
             + QByteArray::fromStdString(legacyRunUuid(firstStart.toStdString())) + "\n\n\r\n",
         "\xEF\xBB\xBF" + keysHeader + "1,1,A,65,1,10,300\n1,2,B,65,0,10,300\n\n");
     QVERIFY2(importFrom(m_path, from).contains("Imported 1 runs"),
@@ -240,7 +251,7 @@ void TestHistoryCsv::refusesMalformedFilesWhole_data()
 
     const QByteArray run = "1,2026-12-01T10:00:00.000+08:00,2026-12-01T10:01:00.000+08:00,exit,"
                            "600,2,1,1,2,50,0f0e0d0c-0b0a-4908-8706-050403020100\r\n";
-    const QByteArray runs = runsHeader + run;
+    const QByteArray runs = layout2RunsHeader + run;
     const QByteArray keys = keysHeader + "1,1,A,65,1,10,300\r\n1,2,B,65,0,10,300\r\n";
     const auto runWith = [&](const QByteArray &from, const QByteArray &to) {
         return runs + QByteArray(run).replace(from, to).replace("1,", "2,");
@@ -273,6 +284,16 @@ void TestHistoryCsv::refusesMalformedFilesWhole_data()
     QTest::newRow("correct of 2") << runs << key("1,3,A,65,2,10,300") << "keys.csv:4";
     QTest::newRow("record over 64 KiB")
         << runs << key("1,3,A,65,1,10," + QByteArray(70000, '1')) << "keys.csv:4";
+    const QByteArray learnerRuns = runsHeader + QByteArray(run).replace("\r\n", ",Ann,weak\r\n");
+    const auto learnerRun = [&](const QByteArray &learnerAndMode) {
+        return learnerRuns
+            + QByteArray(run).replace("\r\n", "," + learnerAndMode + "\r\n").replace("1,", "2,");
+    };
+    QTest::newRow("learner of 21 characters")
+        << learnerRun(QByteArray(21, 'a') + ",random") << keys << "runs.csv:3";
+    QTest::newRow("learner with a control character")
+        << learnerRun("\"A\tB\",random") << keys << "runs.csv:3";
+    QTest::newRow("unknown mode") << learnerRun("Ann,fast") << keys << "runs.csv:3";
 }
 
 void TestHistoryCsv::refusesMalformedFilesWhole()
@@ -331,10 +352,41 @@ void TestHistoryCsv::exportsAFirstLayoutHistoryAsItIs()
     QCOMPARE(contents(folder("old/runs.csv")),
              runsHeader + "1,2026-12-01T10:00:00.000+08:00,2026-12-01T10:01:00.000+08:00,exit,"
                  + "600,1,1,0,6,100,"
-                 + QByteArray::fromStdString(legacyRunUuid(firstStart.toStdString())) + "\r\n");
+                 + QByteArray::fromStdString(legacyRunUuid(firstStart.toStdString())) + ','
+                 + accountLearner + ",random\r\n");
     QCOMPARE(contents(m_path), before);
     for (const char *beside : {"-wal", "-shm"})
         QVERIFY(!QFile::exists(m_path + beside));
+}
+
+void TestHistoryCsv::importsEachRunUnderItsLearner()
+{
+    // Runs named for a learner go to that learner, added when missing and found whatever the
+    // case; runs without one go to the import's learner, else to the history's first.
+    storeRun(m_path, newRunUuid(), firstStart, 1);
+    const auto runLine = [](int number, const char *hour, const QByteArray &tail) {
+        const QByteArray started = "2026-12-03T" + QByteArray(hour) + ":00:00.000+08:00";
+        return QByteArray::number(number) + ',' + started + ',' + started + ",exit,10,0,0,0,0,0,"
+            + QByteArray::fromStdString(newRunUuid()) + tail + "\r\n";
+    };
+    const QString named =
+        writeCsv("named",
+                 runsHeader + runLine(1, "08", ",Ann,weak") + runLine(2, "09", ",ＡＮＮ,random")
+                     + runLine(3, "10", ",,random"),
+                 keysHeader);
+    QVERIFY2(importFrom(m_path, named).contains("Imported 3 runs"),
+             qPrintable(importFrom(m_path, named)));
+    const QString unnamed =
+        writeCsv("unnamed", layout2RunsHeader + runLine(4, "11", ""), keysHeader);
+    QVERIFY(importFrom(m_path, unnamed, "小明").contains("Imported 1 runs"));
+    QCOMPARE(
+        HistoryDatabase(m_path).rows(
+            "SELECT substr(r.started, 12, 2), l.name, r.mode FROM runs AS r "
+            "JOIN learners AS l ON l.id = r.learner ORDER BY r.started"),
+        QStringList({"10|" + QString(accountLearner) + "|random", "08|Ann|weak", "09|Ann|random",
+                     "10|" + QString(accountLearner) + "|random", "11|小明|random"}));
+    QCOMPARE(exportTo(m_path, folder("out")), "");
+    QVERIFY(contents(folder("out/runs.csv")).contains(",Ann,weak\r\n"));
 }
 
 void TestHistoryCsv::reportsPathFaults_data()

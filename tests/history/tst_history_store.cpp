@@ -3,6 +3,8 @@
 #include "history_recorder.h"
 #include "history_schema.h"
 #include "history_store.h"
+#include "learner_name.h"
+#include "learners.h"
 #include "process_identity.h"
 #include "run_identity.h"
 
@@ -84,6 +86,7 @@ private slots:
     void refusesPathsThatAreNoFile();
     void recordsRunsAndKeys();
     void keepsARunDeletedWhileItGoesOnDeleted();
+    void keepsEachLearnersRunsApart();
     void keepsAtMostTheQueuesLimit();
     void writesWhileKeysCome();
     void endsAbandonedRunsAsInterrupted();
@@ -140,6 +143,9 @@ void TestHistoryStore::upgradesFromEachOlderVersion()
     QFETCH(int, version);
     if (version == 0)
         QVERIFY(writeFile(m_path, {}));
+    else if (version == 2)
+        // As the program of that layout wrote it: three runs and nine keys, imported from CSV.
+        QVERIFY(QFile::copy(TYPING_DRILL_TEST_DATA "/layout-2.sqlite", m_path));
     else if (version > 0)
         makeDatabase(m_path, version);
     if (version == 1) {
@@ -172,18 +178,29 @@ void TestHistoryStore::upgradesFromEachOlderVersion()
              "keys_by_letter,sqlite_autoindex_keys_1");
     QCOMPARE(db.value("PRAGMA application_id").toInt(), historySchema::applicationId);
     if (version == 1) {
-        QCOMPARE(db.rows("SELECT id, ended_by, total, correct, wrong, accuracy, uuid FROM runs "
-                         "WHERE id < 4 ORDER BY id"),
-                 QStringList({"2|exit|2|1|1|50.0|"
-                                  + QString::fromStdString(
-                                      legacyRunUuid("2026-12-01T10:00:00.000+08:00")),
-                              "3|exit|1|1|0|100.0|"
-                                  + QString::fromStdString(
-                                      legacyRunUuid("2026-12-02T10:00:00.000+08:00"))}));
+        QCOMPARE(
+            db.rows("SELECT id, ended_by, total, correct, wrong, accuracy, uuid FROM runs "
+                    "WHERE id < 4 ORDER BY id"),
+            QStringList(
+                {"2|exit|2|1|1|50.0|"
+                     + QString::fromStdString(legacyRunUuid("2026-12-01T10:00:00.000+08:00")),
+                 "3|exit|1|1|0|100.0|"
+                     + QString::fromStdString(legacyRunUuid("2026-12-02T10:00:00.000+08:00"))}));
         QCOMPARE(db.value("SELECT count(*) FROM keys"), "4");
+    } else if (version == 2) {
+        QCOMPARE(
+            db.rows("SELECT uuid, ended_by, total, correct FROM runs WHERE id < 4 ORDER BY id"),
+            QStringList({"1b4e28ba-2fa1-4d3b-a3f5-ef19b5a7633b|restart|4|3",
+                         "6f1c2b7e-9a0d-4c55-8e2f-3d4a5b6c7d8e|exit|3|3",
+                         "0a9b8c7d-6e5f-4a3b-9c2d-1e0f2a3b4c5d|interrupted|2|1"}));
+        QCOMPARE(db.value("SELECT count(*) FROM keys"), "10");
     } else {
         QCOMPARE(db.value("SELECT count(*) FROM keys"), "1");
     }
+    // Every run, old and new, is the first learner's, named after the account.
+    QCOMPARE(db.rows("SELECT id, name FROM learners"),
+             QStringList("1|" + learnerName::ofAccount()));
+    QCOMPARE(db.value("SELECT count(*) FROM runs WHERE learner IS NOT 1 OR mode <> 'random'"), "0");
     QVERIFY(messages().isEmpty());
 }
 
@@ -218,8 +235,8 @@ void TestHistoryStore::leavesFilesItCannotUseAlone_data()
         << "not a history";
     QTest::newRow("another program's application id, a history's tables")
         << database(historySchema::currentVersion, "PRAGMA application_id = 7") << "not a history";
-    QTest::newRow("empty, with no application id") << database(0, "PRAGMA user_version = 0")
-                                                   << "not a history";
+    QTest::newRow("empty, with no application id")
+        << database(0, "PRAGMA user_version = 0") << "not a history";
 }
 
 void TestHistoryStore::leavesFilesItCannotUseAlone()
@@ -248,13 +265,20 @@ void TestHistoryStore::refusesPathsThatAreNoFile_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("says");
-    QTest::newRow("folder") << "folder" << "not a file";
-    QTest::newRow("fifo") << "fifo" << "not a file";
-    QTest::newRow("symlink loop") << "loop" << "not a file";
-    QTest::newRow("300-character name") << "long" << "not a file";
-    QTest::newRow("parent a file") << "under file" << "not a file";
-    QTest::newRow("folder of mode 000") << "closed folder" << "cannot be written";
-    QTest::newRow("read-only file") << "read-only" << "cannot be written";
+    QTest::newRow("folder") << "folder"
+                            << "not a file";
+    QTest::newRow("fifo") << "fifo"
+                          << "not a file";
+    QTest::newRow("symlink loop") << "loop"
+                                  << "not a file";
+    QTest::newRow("300-character name") << "long"
+                                        << "not a file";
+    QTest::newRow("parent a file") << "under file"
+                                   << "not a file";
+    QTest::newRow("folder of mode 000") << "closed folder"
+                                        << "cannot be written";
+    QTest::newRow("read-only file") << "read-only"
+                                    << "cannot be written";
 }
 
 void TestHistoryStore::refusesPathsThatAreNoFile()
@@ -286,14 +310,18 @@ void TestHistoryStore::refusesPathsThatAreNoFile()
         QCOMPARE(chmod(QFile::encodeName(path).constData(), 0444), 0);
     }
     // A pipe is not read: that would wait for a writer.
-    const auto bytes = [&] { return kind == "fifo" ? QByteArray() : contents(path); };
+    const auto bytes = [&] {
+        return kind == "fifo" ? QByteArray() : contents(path);
+    };
     const QByteArray before = bytes();
 
     const std::optional<QString> said = asOrdinaryUser([&] {
         std::string messages;
         HistoryRecorderOptions options;
         options.path = path.toStdString();
-        options.report = [&](const std::string &message) { messages += message + '\n'; };
+        options.report = [&](const std::string &message) {
+            messages += message + '\n';
+        };
         HistoryRecorder recorder(options);
         Typist(recorder).type(true);
         if (recorder.finish(std::chrono::seconds(5)))
@@ -385,6 +413,61 @@ void TestHistoryStore::keepsARunDeletedWhileItGoesOnDeleted()
              QStringList({"exit|1|1|1"}));
 }
 
+void TestHistoryStore::keepsEachLearnersRunsApart()
+{
+    // Two drills at once, for two learners; meanwhile one is renamed and the other removed.
+    HistoryRecorderOptions annOptions = options(m_path), benOptions = options(m_path);
+    annOptions.learner = "Ann";
+    benOptions.learner = "Ben";
+    annOptions.writeInterval = benOptions.writeInterval = std::chrono::milliseconds(50);
+    HistoryRecorder annRecorder(annOptions), benRecorder(benOptions);
+    Typist ann(annRecorder), ben(benRecorder);
+    ann.type(true);
+    ben.type(false);
+    ann.type(true);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_path), 5000);
+    HistoryDatabase db(m_path);
+    QTRY_COMPARE_WITH_TIMEOUT(db.value("SELECT count(*) FROM keys"), "3", 5000);
+    HistoryFault fault = HistoryFault::None;
+    const auto store = HistoryStore::open(m_path.toStdString(), fault, {});
+    QVERIFY(store);
+    const std::vector<Learner> learners = listLearners(*store);
+    QCOMPARE(learners.size(), std::size_t(3));
+    const auto idOf = [&](const std::string &name) {
+        return std::find_if(learners.begin(), learners.end(),
+                            [&](const Learner &learner) { return learner.name == name; })
+            ->id;
+    };
+    const std::int64_t first = learners[0].id, annId = idOf("Ann"), benId = idOf("Ben");
+    QCOMPARE(renameLearner(*store, annId, "ＢＥＮ"), LearnerChange::NameTaken);
+    QCOMPARE(renameLearner(*store, annId, "Anna"), LearnerChange::Done);
+    QCOMPARE(removeLearner(*store, benId), LearnerChange::Done);
+
+    ann.restart();
+    ann.type(false);
+    ben.type(true);
+    ann.end(RunEnd::Exit);
+    ben.end(RunEnd::Exit);
+    QVERIFY(annRecorder.finish(std::chrono::seconds(5)));
+    QVERIFY(benRecorder.finish(std::chrono::seconds(5)));
+    // Anna keeps both her runs; Ben's run goes on whole under a Ben added again, said once.
+    const char *byLearner = "SELECT l.name, r.total, r.correct FROM runs AS r "
+                            "JOIN learners AS l ON l.id = r.learner ORDER BY l.name, r.total";
+    QCOMPARE(db.rows(byLearner), QStringList({"Anna|1|0", "Anna|2|2", "Ben|2|1"}));
+    QCOMPARE(messages().filter("was removed").size(), 1);
+    QCOMPARE(db.value("SELECT count(*) FROM learners"), "3");
+
+    // A run moves to another learner; the last learner stays.
+    const std::int64_t annaLast = db.value("SELECT id FROM runs WHERE total = 1").toLongLong();
+    QCOMPARE(moveRun(*store, annaLast, first), LearnerChange::Done);
+    QCOMPARE(moveRun(*store, annaLast, 999), LearnerChange::Missing);
+    for (const Learner &learner : listLearners(*store))
+        QCOMPARE(removeLearner(*store, learner.id),
+                 learner.id == listLearners(*store).back().id ? LearnerChange::LastLearner
+                                                              : LearnerChange::Done);
+    QCOMPARE(db.rows(byLearner), QStringList({"Ben|2|1"}));
+}
+
 void TestHistoryStore::keepsAtMostTheQueuesLimit()
 {
     makeDatabase(m_path, historySchema::currentVersion);
@@ -418,12 +501,18 @@ void TestHistoryStore::endsAbandonedRunsAsInterrupted()
         const std::string boot = self.substr(0, self.find('/'));
         const std::string pid = std::to_string(getpid());
         const auto run = [](const char *uuid, const char *hour, std::string owner) {
-            return RunRow {0, uuid, std::string("2026-12-01T") + hour + ":00:00.000+08:00",
-                           std::string("2026-12-01T") + hour + ":00:05.000+08:00", "",
-                           {50, 0, 0, 0, 12, 0}, owner};
+            return RunRow {0,
+                           uuid,
+                           std::string("2026-12-01T") + hour + ":00:00.000+08:00",
+                           std::string("2026-12-01T") + hour + ":00:05.000+08:00",
+                           "",
+                           {50, 0, 0, 0, 12, 0},
+                           owner,
+                           {},
+                           0,
+                           "random"};
         };
-        std::vector<RunRow> runs {run("a", "10", "gone/1/1"),
-                                  run("b", "11", boot + "/4194305/1"),
+        std::vector<RunRow> runs {run("a", "10", "gone/1/1"), run("b", "11", boot + "/4194305/1"),
                                   run("c", "12", boot + "/" + pid + "/1"), run("d", "13", self)};
         std::vector<KeyRow> keys {{0, 1, 'A', 65, true, 100, 300},
                                   {0, 2, 'B', 66, true, 100, 300},
