@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "learner_name.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -89,7 +91,15 @@ CommandLine parseCommandLine(int argc, char *argv[])
         QStringLiteral("DIR"));
     const QCommandLineOption progress(
         "progress", QStringLiteral("打开练习记录窗口。Open the progress window."));
-    parser.addOptions({version, historyFile, noHistory, exportCsv, importCsv, progress});
+    const QCommandLineOption learner(
+        "learner",
+        QStringLiteral("以此学员练习，没有就添加。Practise as this learner, added if new."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption practice(
+        "practice", QStringLiteral("weak：练薄弱字母。weak: practise the learner's weak letters."),
+        QStringLiteral("MODE"));
+    parser.addOptions(
+        {version, historyFile, noHistory, exportCsv, importCsv, progress, learner, practice});
     addQtOptions(parser);
 
     if (!parser.parse(arguments)) {
@@ -111,6 +121,20 @@ CommandLine parseCommandLine(int argc, char *argv[])
                    .arg(parser.positionalArguments().first()));
 
     CommandLine command;
+    if (parser.isSet(learner)) {
+        QString problem;
+        command.learner = learnerName::normalized(parser.value(learner), &problem);
+        if (command.learner.isEmpty())
+            fail(QCoreApplication::applicationName()
+                 + QStringLiteral(": 学员名字无效。Bad learner name: ") + problem);
+    }
+    if (parser.isSet(practice)) {
+        const QString mode = parser.value(practice);
+        if (mode != QStringLiteral("weak") && mode != QStringLiteral("random"))
+            fail(QCoreApplication::applicationName()
+                 + QStringLiteral(": --practice takes weak or random, not '%1'.").arg(mode));
+        command.weakLetters = mode == QStringLiteral("weak");
+    }
     command.historyFile = parser.value(historyFile);
     command.noHistory = parser.isSet(noHistory);
     const int actions =

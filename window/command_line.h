@@ -13,6 +13,10 @@ struct CommandLine
     bool noHistory = false;
     // Where the CSV files of an export or import are.
     QString folder;
+    // Who practises (learnerName::normalized); empty to ask, or for the only learner.
+    QString learner;
+    // The letters go for the learner's weak ones (练薄弱字母) instead of the fixed sequence.
+    bool weakLetters = false;
 };
 
 // Reads the program's arguments. Help, the version and faulty arguments are answered here, on

@@ -40,13 +40,16 @@ QString fromUtf8(const std::string &text)
 
 } // namespace
 
-Form1::Form1(CuePlayer playCue, CuePreparer prepareCue, PracticeLog *log, QWidget *parent)
-    : QWidget(parent)
-    , m_playCue(std::move(playCue))
+Form1::Form1(CuePlayer playCue, CuePreparer prepareCue, PracticeLog *log,
+             const Form1Practice &practice)
+    : m_playCue(std::move(playCue))
     , m_prepareCue(std::move(prepareCue))
     , m_log(log)
 {
+    m_drill.setLetterChoice(practice.letterChoice);
     createControls();
+    if (!practice.titleSuffix.isEmpty())
+        setWindowTitle(windowTitle() + practice.titleSuffix);
     Form_Load();
 }
 

@@ -11,6 +11,17 @@
 #include <chrono>
 #include <functional>
 
+class LetterChoice;
+
+// Whose practice the window shows, and how its letters are chosen.
+struct Form1Practice
+{
+    // Ends the window's title (" — 小明"); empty for none.
+    QString titleSuffix;
+    // Draws the letters in place of the fixed sequence; not owned, and must outlive the window.
+    LetterChoice *letterChoice = nullptr;
+};
+
 // The program's only window: the statistics frame, the target letter, the answer box, the
 // restart and exit buttons and the credit line, with the practice run it owns.
 class Form1 : public QWidget
@@ -28,7 +39,7 @@ public:
     // the answer box, ahead of the release that is judged. log, when given, is told of every run
     // and judged key and must outlive the window.
     explicit Form1(CuePlayer playCue, CuePreparer prepareCue = {}, PracticeLog *log = nullptr,
-                   QWidget *parent = nullptr);
+                   const Form1Practice &practice = {});
     ~Form1() override;
 
 protected:

@@ -6,6 +6,8 @@
 #include "history_location.h"
 #include "history_recorder.h"
 #include "lazy_sound_cues.h"
+#include "letter_choice.h"
+#include "practice_learner.h"
 
 #include <QApplication>
 #include <QFile>
@@ -64,8 +66,8 @@ int main(int argc, char *argv[])
                              exportHistoryCsv(historyPath, localPath(command.folder)));
     case CommandLine::Action::ImportCsv: {
         std::string summary;
-        const std::string reason =
-            importHistoryCsv(historyPath, localPath(command.folder), &summary);
+        const std::string reason = importHistoryCsv(historyPath, localPath(command.folder),
+                                                    &summary, command.learner.toStdString());
         return reportOutcome(
             "导入失败，未导入任何内容。Import failed; nothing was imported: ", reason, summary);
     }
@@ -79,18 +81,38 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(applicationInfo::desktopFileName);
     requestDetectableAutoRepeat();
 
+    // Without a history there is no learner to name, and the weak letters are nobody's yet.
+    PracticeLearner learner;
+    if (!command.noHistory) {
+        learner = choosePracticeLearner(historyPath, command.learner);
+        if (learner.cancelled)
+            return 0;
+    }
+    Form1Practice practice;
+    if (learner.oneOfSeveral)
+        practice.titleSuffix = QStringLiteral(" \u2014 ") + learner.name;
+    std::unique_ptr<LetterChoice> weakLetters;
+    if (command.weakLetters) {
+        weakLetters =
+            weakLetterChoiceFor(command.noHistory ? std::string() : historyPath, learner.name);
+        practice.letterChoice = weakLetters.get();
+        practice.titleSuffix += QStringLiteral(" \u2014 薄弱字母");
+    }
+
     std::unique_ptr<HistoryRecorder> history;
     if (!command.noHistory) {
         // A full file-size limit must fail the write, not end the drill.
         std::signal(SIGXFSZ, SIG_IGN);
         HistoryRecorderOptions options;
         options.path = historyPath;
+        options.learner = learner.name.toStdString();
+        options.mode = command.weakLetters ? "weak" : "random";
         history = std::make_unique<HistoryRecorder>(options);
     }
     // The cues outlive the window that plays them; their end stops any sound still playing.
     LazySoundCues cues;
     Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); }, [&cues] { cues.prepare(); },
-               history.get());
+               history.get(), practice);
     const int status = QApplication::exec();
     if (history)
         history->finish();
