@@ -22,9 +22,13 @@ int main(int argc, char *argv[])
         QStringLiteral("The history database to show (default: %1).").arg(defaultHistoryPath()),
         "PATH", defaultHistoryPath());
     parser.addOption(historyFile);
+    const QCommandLineOption learner(
+        "learner", QStringLiteral("The learner who practises now: shown first and selected."),
+        "NAME");
+    parser.addOption(learner);
     parser.process(app);
 
-    ProgressWindow window(parser.value(historyFile));
+    ProgressWindow window(parser.value(historyFile), parser.value(learner));
     window.show();
     return QApplication::exec();
 }

@@ -8,6 +8,24 @@
 
 #include <algorithm>
 
+QString pointFigures(const ChartPoint &point, bool byDay)
+{
+    const QString when = byDay
+        ? point.when.toString("yyyy-MM-dd") + QStringLiteral("，%1 次练习").arg(point.runs)
+        : point.when.toString("yyyy-MM-dd HH:mm");
+    const int random = point.runs - point.weakRuns;
+    const QString mode = point.weakRuns == 0 ? QStringLiteral("随机")
+        : random <= 0
+        ? QStringLiteral("薄弱字母")
+        : QStringLiteral("随机 %1 次，薄弱字母 %2 次").arg(random).arg(point.weakRuns);
+    return QStringLiteral("%1\n速度 %2 字/分\n正确率 %3 %\n按键 %4\n方式 %5")
+        .arg(when)
+        .arg(point.speed, 0, 'f', 0)
+        .arg(point.accuracy, 0, 'f', 1)
+        .arg(point.keys)
+        .arg(mode);
+}
+
 ProgressChart::ProgressChart(QWidget *parent)
     // Given at construction: a chart set later replaces a default one that then nobody owns.
     : QChartView(new QChart, parent)
@@ -81,14 +99,5 @@ void ProgressChart::showFigures(const QPointF &point, bool hovering)
             return std::abs(double(a.when.toMSecsSinceEpoch()) - point.x())
                 < std::abs(double(b.when.toMSecsSinceEpoch()) - point.x());
         });
-    const QString when = m_byDay
-        ? nearest->when.toString("yyyy-MM-dd") + QStringLiteral("，%1 次练习").arg(nearest->runs)
-        : nearest->when.toString("yyyy-MM-dd HH:mm");
-    QToolTip::showText(QCursor::pos(),
-                       QStringLiteral("%1\n速度 %2 字/分\n正确率 %3 %\n按键 %4")
-                           .arg(when)
-                           .arg(nearest->speed, 0, 'f', 0)
-                           .arg(nearest->accuracy, 0, 'f', 1)
-                           .arg(nearest->keys),
-                       this);
+    QToolTip::showText(QCursor::pos(), pointFigures(*nearest, m_byDay), this);
 }

@@ -8,6 +8,10 @@ class QDateTimeAxis;
 class QLineSeries;
 class QValueAxis;
 
+// What the chart's tooltip says of a point: its time (or day and runs), speed, accuracy, keys and
+// how its runs were practised.
+QString pointFigures(const ChartPoint &point, bool byDay);
+
 // Speed (字/分, left axis) and accuracy (%, right axis) over time, one point per run or per day;
 // hovering a point shows its figures.
 class ProgressChart : public QChartView

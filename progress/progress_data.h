@@ -33,6 +33,8 @@ struct RunListRow
     double accuracy = 0;
     // 'restart', 'exit', 'interrupted', or empty while the run goes on.
     QString endedBy;
+    // How its letters were chosen: 'random' or 'weak'.
+    QString mode = QStringLiteral("random");
 
     bool operator==(const RunListRow &) const = default;
 };
@@ -45,6 +47,8 @@ struct ChartPoint
     qint64 keys = 0;
     double speed = 0;
     double accuracy = 0;
+    // Of the point's runs, those that practised the weak letters.
+    int weakRuns = 0;
 };
 
 // What the history says of one letter. Reaction times count only correct answers between 40 ms
@@ -72,6 +76,44 @@ struct Confusion
     qint64 count = 0;
 };
 
+// A learner of the history, with all their runs and keys.
+struct LearnerInfo
+{
+    qint64 id = 0;
+    QString name;
+    int runs = 0;
+    qint64 keys = 0;
+
+    bool operator==(const LearnerInfo &) const = default;
+};
+
+// One learner's row of the overview (全部学员): their last 7 days.
+struct OverviewRow
+{
+    qint64 learner = 0;
+    PeriodSummary lastWeek;
+    // The letters of lowest accuracy in those days, the weakest first: at most three, each asked
+    // at least weakLetterFewestAsked times and missed at least once.
+    QList<QChar> weakest;
+};
+
+constexpr int weakLetterFewestAsked = 5;
+
+// Whose figures to read. Learners are found by id, which a rename keeps.
+struct LearnerRequest
+{
+    // Who practises now: by id once known, else by name (`--learner`), else the learner of the
+    // latest run.
+    qint64 current = 0;
+    QString currentName;
+    // The learner to read; 0 or one no longer there: the current learner.
+    qint64 selected = 0;
+    // Read the overview of every learner instead of one learner's figures.
+    bool overview = false;
+
+    bool operator==(const LearnerRequest &) const = default;
+};
+
 // The days the chart covers, counted back from today; All covers the whole history.
 enum class ChartRange { Week, Month, Year, All };
 
@@ -95,6 +137,17 @@ struct ProgressSnapshot
     QList<Confusion> confusions;
     // Oldest first.
     QList<RunListRow> runs;
+
+    // Every learner, in the order they were added; empty for a history of a layout before
+    // learners, whose runs are all shown as one learner's.
+    QList<LearnerInfo> learners;
+    qint64 currentLearner = 0;
+    // The learner whose figures these are; 0 for the overview or a layout before learners.
+    qint64 learner = 0;
+    // Read for LearnerRequest::overview: one row per learner, in the order of `learners`; the
+    // figures above are then left empty.
+    bool isOverview = false;
+    QList<OverviewRow> overview;
 };
 
 // Above this many runs in range the chart shows one point per day.

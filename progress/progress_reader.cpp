@@ -2,10 +2,12 @@
 
 #include "history_fault_reason.h"
 #include "history_store.h"
+#include "learner_name.h"
 #include "sqlite_statement.h"
 #include "streak.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <sqlite3.h>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -108,14 +111,34 @@ void bindDays(Statement &statement, const Days &days)
 constexpr std::string_view runMs =
     "max(0, coalesce(round((julianday(ended) - julianday(started)) * 86400000), 0))";
 
-PeriodSummary readPeriod(sqlite3 *db, const Days &days)
+// Whose runs a read covers: one learner's (bound as ?9), or, in a layout before learners, every
+// run.
+struct Scope
 {
-    const std::string where = " FROM runs WHERE " + inDays(days);
+    qint64 learner = 0;
+    // Runs have a learner and a mode (layout 3 on).
+    bool hasLearners = false;
+    // The learner has every run of the history, so the whole keys index is theirs.
+    bool hasEveryRun = true;
+
+    std::string runs() const { return learner ? " AND learner = ?9" : ""; }
+    std::string mode() const { return hasLearners ? "mode" : "'random'"; }
+    void bind(Statement &statement) const
+    {
+        if (learner)
+            statement.bind(9, learner);
+    }
+};
+
+PeriodSummary readPeriod(sqlite3 *db, const Days &days, const Scope &scope)
+{
+    const std::string where = " FROM runs WHERE " + inDays(days) + scope.runs();
     PeriodSummary period;
     Statement totals(db,
                      "SELECT count(*), coalesce(sum(" + std::string(runMs)
                          + "), 0), coalesce(sum(total), 0), coalesce(sum(correct), 0)" + where);
     bindDays(totals, days);
+    scope.bind(totals);
     totals.step();
     period.runs = int(totals.integer(0));
     period.practiceSeconds = totals.integer(1) / 1000;
@@ -124,6 +147,7 @@ PeriodSummary readPeriod(sqlite3 *db, const Days &days)
 
     Statement count(db, "SELECT count(*)" + where + " AND total > 0");
     bindDays(count, days);
+    scope.bind(count);
     count.step();
     const qint64 n = count.integer(0);
     if (n > 0) {
@@ -132,6 +156,7 @@ PeriodSummary readPeriod(sqlite3 *db, const Days &days)
                              + " AND total > 0 ORDER BY speed LIMIT 2 - (?3 % 2)"
                                " OFFSET (?3 - 1) / 2");
         bindDays(speeds, days);
+        scope.bind(speeds);
         speeds.bind(3, n);
         double sum = 0;
         int values = 0;
@@ -144,22 +169,25 @@ PeriodSummary readPeriod(sqlite3 *db, const Days &days)
     return period;
 }
 
-QList<QDate> readDays(sqlite3 *db)
+QList<QDate> readDays(sqlite3 *db, const Scope &scope)
 {
     QList<QDate> days;
-    Statement statement(db, "SELECT DISTINCT substr(started, 1, 10) FROM runs");
+    Statement statement(db,
+                        "SELECT DISTINCT substr(started, 1, 10) FROM runs WHERE 1" + scope.runs());
+    scope.bind(statement);
     while (statement.step())
         days.append(QDate::fromString(statement.text(0), Qt::ISODate));
     return days;
 }
 
-QList<RunListRow> readRuns(sqlite3 *db)
+QList<RunListRow> readRuns(sqlite3 *db, const Scope &scope)
 {
     QList<RunListRow> runs;
     Statement statement(db,
                         "SELECT id, started, " + std::string(runMs)
-                            + ", total, correct, wrong, speed, accuracy, ended_by"
-                              " FROM runs ORDER BY id");
+                            + ", total, correct, wrong, speed, accuracy, ended_by, " + scope.mode()
+                            + " FROM runs WHERE 1" + scope.runs() + " ORDER BY id");
+    scope.bind(statement);
     while (statement.step()) {
         RunListRow run;
         run.id = statement.integer(0);
@@ -171,6 +199,7 @@ QList<RunListRow> readRuns(sqlite3 *db)
         run.speed = statement.real(6);
         run.accuracy = statement.real(7);
         run.endedBy = statement.isNull(8) ? QString() : statement.text(8);
+        run.mode = statement.text(9);
         runs.append(run);
     }
     return runs;
@@ -191,23 +220,26 @@ Days daysOf(ChartRange range, QDate today)
     return {};
 }
 
-void readChart(sqlite3 *db, const Days &days, ProgressSnapshot &snapshot)
+void readChart(sqlite3 *db, const Days &days, const Scope &scope, ProgressSnapshot &snapshot)
 {
-    const std::string where = " FROM runs WHERE " + inDays(days) + " AND total > 0";
+    const std::string where = " FROM runs WHERE " + inDays(days) + scope.runs() + " AND total > 0";
     Statement count(db, "SELECT count(*)" + where);
     bindDays(count, days);
+    scope.bind(count);
     count.step();
     snapshot.chartByDay = count.integer(0) > chartRunsPerPointLimit;
     // A day's speed weighs each run by its length; its accuracy counts every key of the day.
     const std::string weight = "max(" + std::string(runMs) + ", 1)";
-    Statement points(db,
-                     snapshot.chartByDay
-                         ? "SELECT substr(started, 1, 10), count(*), sum(total), sum(speed * "
-                             + weight + ") / sum(" + weight + "), 100.0 * sum(correct) / sum(total)"
-                             + where + " GROUP BY substr(started, 1, 10) ORDER BY 1"
-                         : "SELECT started, 1, total, speed, accuracy" + where
-                             + " ORDER BY started");
+    const std::string weak = "(" + scope.mode() + " = 'weak')";
+    Statement points(
+        db,
+        snapshot.chartByDay
+            ? "SELECT substr(started, 1, 10), count(*), sum(total), sum(speed * " + weight
+                + ") / sum(" + weight + "), 100.0 * sum(correct) / sum(total), " + "sum(" + weak
+                + ")" + where + " GROUP BY substr(started, 1, 10) ORDER BY 1"
+            : "SELECT started, 1, total, speed, accuracy, " + weak + where + " ORDER BY started");
     bindDays(points, days);
+    scope.bind(points);
     while (points.step()) {
         ChartPoint point;
         point.when = snapshot.chartByDay
@@ -217,13 +249,49 @@ void readChart(sqlite3 *db, const Days &days, ProgressSnapshot &snapshot)
         point.keys = points.integer(2);
         point.speed = points.real(3);
         point.accuracy = points.real(4);
+        point.weakRuns = int(points.integer(5));
         snapshot.chart.append(point);
     }
 }
 
+// Counts `count` answers of `row`'s letter: right ones, or the key pressed instead.
+void countAnswers(LetterRow &row, bool correct, int keyCode, qint64 count,
+                  QList<Confusion> &confusions)
+{
+    row.asked += count;
+    if (correct) {
+        row.correct += count;
+        return;
+    }
+    confusions.append({row.letter, keyCode, count});
+    if (count > row.mostConfusedCount) {
+        row.mostConfusedKey = keyCode;
+        row.mostConfusedCount = count;
+    }
+}
+
+QList<LetterRow> everyLetter()
+{
+    QList<LetterRow> rows;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        LetterRow row;
+        row.letter = QChar::fromLatin1(c);
+        rows.append(row);
+    }
+    return rows;
+}
+
+void keepConfusions(QList<Confusion> confusions, ProgressSnapshot &snapshot)
+{
+    std::stable_sort(confusions.begin(), confusions.end(),
+                     [](const Confusion &x, const Confusion &y) { return x.count > y.count; });
+    snapshot.confusions = confusions.mid(0, 10);
+}
+
 // Each letter's range of the index (letter, correct, key_code, release_ms) is read once for its
 // counts; the reaction times are then found by seeking in it: the few answers out of bounds are
-// counted off, and the medians found by stepping through the index, never by sorting.
+// counted off, and the medians found by stepping through the index, never by sorting. The index
+// knows no learner: this serves a learner who has every run.
 void readLetters(sqlite3 *db, ProgressSnapshot &snapshot)
 {
     Statement counts(db,
@@ -249,29 +317,19 @@ void readLetters(sqlite3 *db, ProgressSnapshot &snapshot)
         statement.bind(4, qint64(slowestMs));
     };
     QList<Confusion> confusions;
-    for (char c = 'A'; c <= 'Z'; ++c) {
-        const QString letter(QChar::fromLatin1(c));
-        LetterRow row;
-        row.letter = QChar::fromLatin1(c);
+    snapshot.letters = everyLetter();
+    for (LetterRow &row : snapshot.letters) {
+        const char c = row.letter.toLatin1();
+        const QString letter(row.letter);
         qint64 correctOnItsKey = 0;
         counts.reset();
         counts.bind(1, letter);
         while (counts.step()) {
             const bool correct = counts.integer(0) == 1;
             const int keyCode = int(counts.integer(1));
-            const qint64 count = counts.integer(2);
-            row.asked += count;
-            if (correct) {
-                row.correct += count;
-                if (keyCode == c)
-                    correctOnItsKey = count;
-                continue;
-            }
-            confusions.append({row.letter, keyCode, count});
-            if (count > row.mostConfusedCount) {
-                row.mostConfusedKey = keyCode;
-                row.mostConfusedCount = count;
-            }
+            countAnswers(row, correct, keyCode, counts.integer(2), confusions);
+            if (correct && keyCode == c)
+                correctOnItsKey = counts.integer(2);
         }
         bindLetter(outOfBounds, letter, c);
         outOfBounds.step();
@@ -290,11 +348,154 @@ void readLetters(sqlite3 *db, ProgressSnapshot &snapshot)
             }
             row.medianMs = int((sum + values / 2) / values);
         }
-        snapshot.letters.append(row);
     }
-    std::stable_sort(confusions.begin(), confusions.end(),
-                     [](const Confusion &x, const Confusion &y) { return x.count > y.count; });
-    snapshot.confusions = confusions.mid(0, 10);
+    keepConfusions(confusions, snapshot);
+}
+
+// A learner who shares the history: their keys are found through their runs (the index on
+// learner and start, then each run's keys), and their reaction times come into memory, where
+// the medians are found by partial sorting.
+void readLettersOf(sqlite3 *db, const Scope &scope, ProgressSnapshot &snapshot)
+{
+    const std::string theirKeys =
+        " FROM runs AS r JOIN keys AS k ON k.run = r.id WHERE r.learner = ?9";
+    Statement counts(
+        db, "SELECT k.letter, k.correct, k.key_code, count(*)" + theirKeys + " GROUP BY 1, 2, 3");
+    scope.bind(counts);
+    QList<Confusion> confusions;
+    snapshot.letters = everyLetter();
+    const auto rowOf = [&snapshot](const QString &letter) -> LetterRow * {
+        const int index = letter.size() == 1 ? letter[0].unicode() - 'A' : -1;
+        return index >= 0 && index < 26 ? &snapshot.letters[index] : nullptr;
+    };
+    while (counts.step()) {
+        if (LetterRow *row = rowOf(counts.text(0)))
+            countAnswers(*row, counts.integer(1) == 1, int(counts.integer(2)), counts.integer(3),
+                         confusions);
+    }
+    keepConfusions(confusions, snapshot);
+
+    Statement times(db,
+                    "SELECT unicode(k.letter) - 65, k.release_ms" + theirKeys
+                        + " AND k.correct = 1 AND k.key_code = unicode(k.letter)"
+                          " AND k.release_ms BETWEEN ?1 AND ?2");
+    times.bind(1, qint64(fastestMs)).bind(2, qint64(slowestMs));
+    scope.bind(times);
+    std::vector<std::vector<int>> byLetter(26);
+    while (times.step()) {
+        const qint64 index = times.integer(0);
+        if (index >= 0 && index < 26)
+            byLetter[std::size_t(index)].push_back(int(times.integer(1)));
+    }
+    for (int i = 0; i < 26; ++i) {
+        std::vector<int> &ms = byLetter[std::size_t(i)];
+        if (ms.empty())
+            continue;
+        const std::size_t half = ms.size() / 2;
+        std::nth_element(ms.begin(), ms.begin() + half, ms.end());
+        const int upper = ms[half];
+        // The lower middle of an even count is the largest below the upper one.
+        const int lower = ms.size() % 2 ? upper : *std::max_element(ms.begin(), ms.begin() + half);
+        snapshot.letters[i].medianMs = (lower + upper + 1) / 2;
+        snapshot.letters[i].bestMs = *std::min_element(ms.begin(), ms.end());
+    }
+}
+
+bool hasLearnersTable(sqlite3 *db)
+{
+    Statement table(db,
+                    "SELECT EXISTS (SELECT 1 FROM sqlite_schema WHERE type = 'table'"
+                    " AND name = 'learners')");
+    table.step();
+    return table.integer(0) == 1;
+}
+
+QList<LearnerInfo> readLearners(sqlite3 *db)
+{
+    QList<LearnerInfo> learners;
+    Statement all(db,
+                  "SELECT l.id, l.name, count(r.id), coalesce(sum(r.total), 0)"
+                  " FROM learners AS l LEFT JOIN runs AS r ON r.learner = l.id"
+                  " GROUP BY l.id ORDER BY l.id");
+    while (all.step())
+        learners.append({all.integer(0), all.text(1), int(all.integer(2)), all.integer(3)});
+    return learners;
+}
+
+// Who practises now, as LearnerRequest says: by id, by name, else the learner of the latest run,
+// else the first learner.
+qint64 currentLearner(sqlite3 *db, const QList<LearnerInfo> &learners,
+                      const LearnerRequest &request)
+{
+    const auto isThere = [&learners](qint64 id) {
+        return std::any_of(learners.cbegin(), learners.cend(),
+                           [id](const LearnerInfo &learner) { return learner.id == id; });
+    };
+    if (isThere(request.current))
+        return request.current;
+    const QString name = learnerName::normalized(request.currentName);
+    if (!name.isEmpty()) {
+        Statement named(db, "SELECT id FROM learners WHERE name_key = ?1");
+        named.bind(1, learnerName::key(name));
+        if (named.step())
+            return named.integer(0);
+    }
+    Statement latest(db,
+                     "SELECT learner FROM runs WHERE learner IS NOT NULL"
+                     " ORDER BY started DESC LIMIT 1");
+    if (latest.step())
+        return latest.integer(0);
+    return learners.isEmpty() ? 0 : learners.first().id;
+}
+
+// One row per learner of their last 7 days: totals, the median speed by a window over each
+// learner's runs, and their weakest letters from those runs' keys.
+void readOverview(sqlite3 *db, QDate today, ProgressSnapshot &snapshot)
+{
+    const Days week {today.addDays(-6), today};
+    const std::string runs = " FROM runs WHERE " + inDays(week) + " AND learner IS NOT NULL";
+    QHash<qint64, OverviewRow> rows;
+    Statement totals(db,
+                     "SELECT learner, count(*), sum(" + std::string(runMs)
+                         + "), sum(total), sum(correct)" + runs + " GROUP BY learner");
+    bindDays(totals, week);
+    while (totals.step()) {
+        PeriodSummary &period = rows[totals.integer(0)].lastWeek;
+        period.runs = int(totals.integer(1));
+        period.practiceSeconds = totals.integer(2) / 1000;
+        period.keys = totals.integer(3);
+        period.correct = totals.integer(4);
+    }
+    Statement medians(db,
+                      "SELECT learner, avg(speed) FROM (SELECT learner, speed,"
+                      " row_number() OVER (PARTITION BY learner ORDER BY speed) AS i,"
+                      " count(*) OVER (PARTITION BY learner) AS n"
+                          + runs
+                          + " AND total > 0) WHERE i IN ((n + 1) / 2, (n + 2) / 2)"
+                            " GROUP BY learner");
+    bindDays(medians, week);
+    while (medians.step())
+        rows[medians.integer(0)].lastWeek.medianSpeed = medians.real(1);
+    Statement weakest(db,
+                      "SELECT r.learner, k.letter FROM runs AS r JOIN keys AS k ON k.run = r.id"
+                      " WHERE r.started >= ?1 AND r.started < ?2 AND r.learner IS NOT NULL"
+                      " GROUP BY r.learner, k.letter"
+                      " HAVING count(*) >= ?3 AND sum(k.correct) < count(*)"
+                      " ORDER BY r.learner, 1.0 * sum(k.correct) / count(*), k.letter");
+    bindDays(weakest, week);
+    weakest.bind(3, qint64(weakLetterFewestAsked));
+    while (weakest.step()) {
+        QList<QChar> &letters = rows[weakest.integer(0)].weakest;
+        const QString letter = weakest.text(1);
+        if (letters.size() < 3 && letter.size() == 1)
+            letters.append(letter[0]);
+    }
+    for (const LearnerInfo &learner : snapshot.learners) {
+        OverviewRow row = rows.value(learner.id);
+        row.learner = learner.id;
+        snapshot.overview.append(row);
+    }
+    snapshot.isOverview = true;
 }
 
 bool hasHistoryTables(sqlite3 *db)
@@ -342,7 +543,8 @@ ProgressSnapshot::State classify(sqlite3 *db, QString &reason)
 
 } // namespace
 
-ProgressSnapshot readProgress(const QString &path, QDate today, ChartRange range)
+ProgressSnapshot readProgress(const QString &path, QDate today, ChartRange range,
+                              const LearnerRequest &request)
 {
     ProgressSnapshot snapshot;
     // Recognised as the drill recognises it; read only, so that nothing is created, upgraded or
@@ -367,19 +569,49 @@ ProgressSnapshot readProgress(const QString &path, QDate today, ChartRange range
         // One read transaction, so that every figure comes from the same moment of the file.
         Statement(db, "BEGIN").step();
         snapshot.state = classify(db, snapshot.reason);
+        if (snapshot.state == ProgressSnapshot::State::Unreadable)
+            return snapshot;
+        Scope scope;
+        // The learners are known even without runs, so that they can be managed.
+        if (hasLearnersTable(db)) {
+            scope.hasLearners = true;
+            snapshot.learners = readLearners(db);
+            snapshot.currentLearner = currentLearner(db, snapshot.learners, request);
+            const bool selectedIsThere =
+                std::any_of(snapshot.learners.cbegin(), snapshot.learners.cend(),
+                            [&request](const LearnerInfo &l) { return l.id == request.selected; });
+            scope.learner = selectedIsThere ? request.selected : snapshot.currentLearner;
+            if (request.overview) {
+                readOverview(db, today, snapshot);
+                return snapshot;
+            }
+            snapshot.learner = scope.learner;
+            Statement others(db, "SELECT EXISTS (SELECT 1 FROM runs WHERE learner IS NOT ?9)");
+            scope.bind(others);
+            others.step();
+            scope.hasEveryRun = others.integer(0) == 0;
+        }
         if (snapshot.state != ProgressSnapshot::State::Ready)
             return snapshot;
-        snapshot.today = readPeriod(db, {today, today});
-        snapshot.lastWeek = readPeriod(db, {today.addDays(-6), today});
-        snapshot.allTime = readPeriod(db, {});
-        snapshot.streakDays = practiceStreak(readDays(db), today);
-        readChart(db, daysOf(range, today), snapshot);
-        readLetters(db, snapshot);
-        snapshot.runs = readRuns(db);
+        snapshot.today = readPeriod(db, {today, today}, scope);
+        snapshot.lastWeek = readPeriod(db, {today.addDays(-6), today}, scope);
+        snapshot.allTime = readPeriod(db, {}, scope);
+        snapshot.streakDays = practiceStreak(readDays(db, scope), today);
+        readChart(db, daysOf(range, today), scope, snapshot);
+        if (scope.hasEveryRun)
+            readLetters(db, snapshot);
+        else
+            readLettersOf(db, scope, snapshot);
+        snapshot.runs = readRuns(db, scope);
     } catch (const SqliteError &error) {
         snapshot = ProgressSnapshot();
         snapshot.state = ProgressSnapshot::State::Unreadable;
         snapshot.reason = reasonFor(error);
     }
     return snapshot;
+}
+
+QDate firstDayOf(ChartRange range, QDate today)
+{
+    return daysOf(range, today).first;
 }

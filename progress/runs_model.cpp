@@ -2,7 +2,7 @@
 
 namespace {
 
-enum Column { Started, Length, Keys, Correct, Wrong, Speed, Accuracy, EndedBy, ColumnCount };
+enum Column { Started, Length, Keys, Correct, Wrong, Speed, Accuracy, Mode, EndedBy, ColumnCount };
 
 QString howItEnded(const QString &endedBy)
 {
@@ -13,6 +13,11 @@ QString howItEnded(const QString &endedBy)
     if (endedBy == "interrupted")
         return QStringLiteral("中断");
     return QStringLiteral("进行中");
+}
+
+QString howPractised(const QString &mode)
+{
+    return mode == "weak" ? QStringLiteral("薄弱字母") : QStringLiteral("随机");
 }
 
 QString length(int seconds)
@@ -62,7 +67,8 @@ QVariant RunsModel::data(const QModelIndex &index, int role) const
         return {};
     const RunListRow &run = m_rows[index.row()];
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(index.column() == Started || index.column() == EndedBy
+        return QVariant::fromValue(index.column() == Started || index.column() == Mode
+                                           || index.column() == EndedBy
                                        ? Qt::AlignLeft | Qt::AlignVCenter
                                        : Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != sortRole)
@@ -85,6 +91,8 @@ QVariant RunsModel::data(const QModelIndex &index, int role) const
     case Accuracy:
         return display ? QVariant(QString::number(run.accuracy, 'f', 1) + " %")
                        : QVariant(run.accuracy);
+    case Mode:
+        return howPractised(run.mode);
     case EndedBy:
         return howItEnded(run.endedBy);
     }
@@ -95,7 +103,7 @@ QVariant RunsModel::headerData(int section, Qt::Orientation orientation, int rol
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const QStringList titles {"开始时间", "时长",       "按键",   "正确",
-                                     "错误",     "速度 字/分", "正确率", "结束方式"};
+    static const QStringList titles {"开始时间",   "时长",   "按键", "正确",    "错误",
+                                     "速度 字/分", "正确率", "方式", "结束方式"};
     return titles.value(section);
 }

@@ -18,6 +18,7 @@ public:
     // Changes only the rows that differ and appends new runs, so views keep their sort order and
     // scroll position; a history that lost runs is shown afresh.
     void setRows(const QList<RunListRow> &rows);
+    const RunListRow &row(int row) const { return m_rows.at(row); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -58,11 +58,12 @@ void appendRun(const QString &path)
 {
     sqlite3 *db = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
-    std::string sql = "BEGIN; INSERT INTO runs VALUES (NULL,"
+    std::string sql = "BEGIN; INSERT INTO runs (started, ended, ended_by, ticks, total, correct,"
+                      " wrong, speed, accuracy, uuid, learner) VALUES ("
                       " strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
                       " strftime('%Y-%m-%dT%H:%M:%f+08:00', 'now', '+8 hours'),"
-                      " 'restart', 600, 100, 95, 5, 100.0, 95.0, NULL, '"
-        + newRunUuid() + "');";
+                      " 'restart', 600, 100, 95, 5, 100.0, 95.0, '"
+        + newRunUuid() + "', 1);";
     for (int n = 1; n <= 100; ++n) {
         const char letter = char('A' + n % 26);
         sql += "INSERT INTO keys VALUES ((SELECT max(id) FROM runs), " + std::to_string(n) + ", '"

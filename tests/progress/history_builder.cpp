@@ -1,5 +1,6 @@
 #include "history_builder.h"
 
+#include "learner_name.h"
 #include "run_identity.h"
 
 #include <QDateTime>
@@ -23,8 +24,16 @@ HistoryBuilder::~HistoryBuilder()
     sqlite3_close(m_db);
 }
 
+qint64 HistoryBuilder::addLearner(const QString &name)
+{
+    exec(QStringLiteral("INSERT INTO learners (name, name_key) VALUES ('%1', '%2')")
+             .arg(name, learnerName::key(name)));
+    m_learner = sqlite3_last_insert_rowid(m_db);
+    return m_learner;
+}
+
 qint64 HistoryBuilder::addRun(const QString &started, qint64 total, qint64 correct, double speed,
-                              int seconds)
+                              int seconds, const QString &mode)
 {
     const QString ended = QDateTime::fromString(started, Qt::ISODateWithMs)
                               .addSecs(seconds)
@@ -42,6 +51,11 @@ qint64 HistoryBuilder::addRun(const QString &started, qint64 total, qint64 corre
     if (m_layout >= 2)
         exec(QStringLiteral("UPDATE runs SET uuid = '%1' WHERE id = %2")
                  .arg(QString::fromStdString(newRunUuid()))
+                 .arg(id));
+    if (m_layout >= 3)
+        exec(QStringLiteral("UPDATE runs SET learner = %1, mode = '%2' WHERE id = %3")
+                 .arg(m_learner)
+                 .arg(mode)
                  .arg(id));
     return id;
 }

@@ -1,5 +1,5 @@
-#include "delete_history.h"
 #include "history_builder.h"
+#include "history_changes.h"
 #include "key_names.h"
 #include "progress_reader.h"
 #include "streak.h"
@@ -38,7 +38,11 @@ class TestProgressReader : public QObject
 
 private slots:
     void init();
+    void lettersCountTimesWithinBoundsAndConfusions_data();
     void lettersCountTimesWithinBoundsAndConfusions();
+    void eachLearnerHasTheirOwnFigures();
+    void overviewOfEveryLearnersWeek();
+    void learnerChangesSayWhatWentWrong();
     void periodsAndMedianSpeed();
     void chartRangesEndToday_data();
     void chartRangesEndToday();
@@ -49,7 +53,6 @@ private slots:
     void streakUsesLocalDaysAcrossDaylightSaving();
     void statesOfHistoriesItCannotShow_data();
     void statesOfHistoriesItCannotShow();
-    void deleteLeavesAnEmptyFile();
     void keyNamesAsPrinted();
 
 private:
@@ -63,10 +66,29 @@ void TestProgressReader::init()
     m_path = m_folder->filePath("history.sqlite");
 }
 
+void TestProgressReader::lettersCountTimesWithinBoundsAndConfusions_data()
+{
+    QTest::addColumn<bool>("shared");
+    QTest::newRow("the only learner: the keys index") << false;
+    QTest::newRow("beside another learner: through the runs") << true;
+}
+
 void TestProgressReader::lettersCountTimesWithinBoundsAndConfusions()
 {
+    QFETCH(bool, shared);
+    LearnerRequest request;
     {
         HistoryBuilder history(m_path);
+        if (shared) {
+            // Another learner's keys, which must count nowhere in these figures.
+            const qint64 theirs = history.addRun("2026-12-07T09:00:00.000+08:00", 9, 3, 30);
+            for (int i = 0; i < 3; ++i) {
+                history.addKey(theirs, 'A', 'A', 20 + i);
+                history.addKey(theirs, 'A', 'Q', 100);
+                history.addKey(theirs, 'B', 'V', 100);
+            }
+            request.selected = history.addLearner("Bella");
+        }
         const qint64 run = history.addRun("2026-12-07T10:00:00.000+08:00", 12, 7, 30);
         // A: the times 39 ms and 10001 ms fall outside, 40 and 10000 inside; a wrong answer's
         // time never counts.
@@ -78,7 +100,7 @@ void TestProgressReader::lettersCountTimesWithinBoundsAndConfusions()
             history.addKey(run, 'B', 'V', 900);
         history.addKey(run, 'B', 16, 900);
     }
-    const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All);
+    const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All, request);
     QCOMPARE(snapshot.state, ProgressSnapshot::State::Ready);
     QCOMPARE(snapshot.letters.size(), 26);
 
@@ -300,7 +322,8 @@ void TestProgressReader::statesOfHistoriesItCannotShow()
     } else if (kind != "absent") {
         HistoryBuilder history(m_path, kind == "layout 1" ? 1 : historySchema::currentVersion);
         if (kind == "newer")
-            history.exec("PRAGMA user_version = 3");
+            history.exec(
+                QStringLiteral("PRAGMA user_version = %1").arg(historySchema::currentVersion + 1));
         if (kind == "layout 1" || kind == "locked" || kind == "damaged") {
             history.addRun("2026-12-07T10:00:00.000+08:00", 1, 1, 1);
             QVERIFY(history.exec("PRAGMA journal_mode = DELETE"));
@@ -324,7 +347,7 @@ void TestProgressReader::statesOfHistoriesItCannotShow()
     const bool refused =
         state == ProgressSnapshot::State::Unreadable || state == ProgressSnapshot::State::Absent;
     if (refused)
-        QVERIFY(!deleteHistory(m_path).isEmpty());
+        QVERIFY(!historyChanges::deleteRuns(m_path, {1}).isEmpty());
     sqlite3_close(locker);
     QCOMPARE(fileHash(m_path), before);
     QCOMPARE(QFileInfo::exists(m_path), kind != "absent");
@@ -335,15 +358,114 @@ void TestProgressReader::statesOfHistoriesItCannotShow()
         QCOMPARE(snapshot.runs.size(), 1);
 }
 
-void TestProgressReader::deleteLeavesAnEmptyFile()
+void TestProgressReader::eachLearnerHasTheirOwnFigures()
+{
+    qint64 bella = 0;
+    {
+        HistoryBuilder history(m_path);
+        history.addRun("2026-12-05T10:00:00.000+08:00", 10, 10, 30);
+        bella = history.addLearner(QStringLiteral("Bella"));
+        history.addRun("2026-12-06T10:00:00.000+08:00", 20, 10, 40, 60, "weak");
+        history.addRun("2026-12-07T08:00:00.000+08:00", 30, 30, 60);
+        // A run whose learner was removed while its drill still runs: nobody's, never shown.
+        history.addRun("2026-12-07T09:00:00.000+08:00", 50, 50, 90);
+        history.exec("UPDATE runs SET learner = NULL, ended_by = NULL WHERE id = 4");
+    }
+    // Without a name, the learner of the latest run shown is current; a name finds its learner
+    // however it is spelled.
+    const ProgressSnapshot latest = readProgress(m_path, today, ChartRange::All);
+    QCOMPARE(latest.learners.size(), 2);
+    QCOMPARE(latest.learners[1].name, "Bella");
+    QCOMPARE(latest.learners[1].runs, 2);
+    QCOMPARE(latest.learners[1].keys, 50);
+    QCOMPARE(latest.currentLearner, bella);
+    QCOMPARE(latest.learner, bella);
+    QCOMPARE(latest.allTime.runs, 2);
+    QCOMPARE(latest.allTime.keys, 50);
+    QCOMPARE(latest.streakDays, 2);
+    QCOMPARE(latest.runs.size(), 2);
+    QCOMPARE(latest.runs[0].mode, "weak");
+    QCOMPARE(latest.runs[1].mode, "random");
+    QCOMPARE(latest.chart.size(), 2);
+    QCOMPARE(latest.chart[0].weakRuns, 1);
+
+    LearnerRequest named;
+    named.currentName = QStringLiteral(" ＢＥＬＬＡ ");
+    named.selected = 1;
+    const ProgressSnapshot first = readProgress(m_path, today, ChartRange::All, named);
+    QCOMPARE(first.currentLearner, bella);
+    QCOMPARE(first.learner, 1);
+    QCOMPARE(first.allTime.runs, 1);
+    QCOMPARE(first.allTime.keys, 10);
+}
+
+void TestProgressReader::overviewOfEveryLearnersWeek()
 {
     {
         HistoryBuilder history(m_path);
-        history.addKey(history.addRun("2026-12-07T10:00:00.000+08:00", 1, 1, 1), 'A', 'A', 300);
+        // Before the week: of no row.
+        history.addRun("2026-11-30T10:00:00.000+08:00", 100, 0, 10);
+        history.addLearner(QStringLiteral("Ben"));
+        history.addRun("2026-12-01T10:00:00.000+08:00", 0, 0, 0, 30);
+        history.addRun("2026-12-02T10:00:00.000+08:00", 10, 9, 20, 90);
+        history.addRun("2026-12-03T10:00:00.000+08:00", 10, 9, 50, 120);
+        const qint64 run = history.addRun("2026-12-07T10:00:00.000+08:00", 26, 17, 30, 60);
+        // Q 2 of 6, Z 3 of 5, X 4 of 5, V 4 of 6, B 5 of 5 (never missed), P 0 of 4 (too few).
+        const QList<std::tuple<char, int, int>> answers {{'Q', 2, 6}, {'Z', 3, 5}, {'X', 4, 5},
+                                                         {'V', 4, 6}, {'B', 5, 5}, {'P', 0, 4}};
+        for (const auto &[letter, right, asked] : answers) {
+            for (int i = 0; i < asked; ++i)
+                history.addKey(run, letter, i < right ? letter : 'R', 400);
+        }
+        history.addLearner(QStringLiteral("晨晨"));
     }
-    QCOMPARE(readProgress(m_path, today, ChartRange::All).state, ProgressSnapshot::State::Ready);
-    QCOMPARE(deleteHistory(m_path), QString());
-    QVERIFY(QFile::exists(m_path));
+    LearnerRequest request;
+    request.overview = true;
+    const ProgressSnapshot snapshot = readProgress(m_path, today, ChartRange::All, request);
+    QVERIFY(snapshot.isOverview);
+    QCOMPARE(snapshot.overview.size(), 3);
+    QCOMPARE(snapshot.overview[0].lastWeek.runs, 0);
+    const OverviewRow &ben = snapshot.overview[1];
+    QCOMPARE(ben.lastWeek.runs, 4);
+    QCOMPARE(ben.lastWeek.keys, 46);
+    QCOMPARE(ben.lastWeek.practiceSeconds, 300);
+    QCOMPARE(ben.lastWeek.accuracy(), 100.0 * 35 / 46);
+    QCOMPARE(ben.lastWeek.medianSpeed, 30.0); // of 20, 30 and 50; the run without keys has none
+    QCOMPARE(ben.weakest, (QList<QChar> {'Q', 'Z', 'V'}));
+    QCOMPARE(snapshot.overview[2].lastWeek.runs, 0);
+    QVERIFY(snapshot.overview[2].weakest.isEmpty());
+    QVERIFY(snapshot.runs.isEmpty());
+}
+
+// Each change opens the file for itself and says in plain words why it did nothing.
+void TestProgressReader::learnerChangesSayWhatWentWrong()
+{
+    qint64 run = 0;
+    {
+        HistoryBuilder history(m_path);
+        history.exec("UPDATE learners SET name = 'Anna', name_key = 'anna'");
+        run = history.addRun("2026-12-07T10:00:00.000+08:00", 1, 1, 30);
+        history.addKey(run, 'A', 'A', 300);
+    }
+    const auto learners = [this] {
+        return readProgress(m_path, today, ChartRange::All).learners;
+    };
+    QVERIFY(historyChanges::addLearner(m_path, "  ").contains("名字不能是空的"));
+    QVERIFY(historyChanges::addLearner(m_path, "ＡＮＮＡ").contains("已经有一个学员叫这个名字"));
+    QVERIFY(historyChanges::removeLearner(m_path, 1).contains("至少要留下一个学员"));
+    QCOMPARE(historyChanges::addLearner(m_path, " Ben "), QString());
+    QCOMPARE(learners().size(), 2);
+    const qint64 ben = learners()[1].id;
+    QCOMPARE(learners()[1].name, "Ben");
+    QVERIFY(historyChanges::renameLearner(m_path, ben, "anna").contains("已经有一个学员"));
+    QVERIFY(historyChanges::renameLearner(m_path, ben, QString(21, 'x')).contains("最多 20 个字"));
+    QCOMPARE(historyChanges::renameLearner(m_path, ben, "Benny"), QString());
+    QCOMPARE(historyChanges::moveRun(m_path, run, ben), QString());
+    QCOMPARE(learners()[1].runs, 1);
+    QCOMPARE(learners()[0].runs, 0);
+    QCOMPARE(historyChanges::removeLearner(m_path, ben), QString());
+    QCOMPARE(learners().size(), 1);
+    QVERIFY(historyChanges::moveRun(m_path, run, 1).contains("已经不在了"));
     QCOMPARE(readProgress(m_path, today, ChartRange::All).state, ProgressSnapshot::State::Empty);
 }
 
