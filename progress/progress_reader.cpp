@@ -354,11 +354,12 @@ void readLetters(sqlite3 *db, ProgressSnapshot &snapshot)
 
 // A learner who shares the history: their keys are found through their runs (the index on
 // learner and start, then each run's keys), and their reaction times come into memory, where
-// the medians are found by partial sorting.
+// the medians are found by partial sorting. CROSS JOIN keeps that order: a history has no
+// statistics, and SQLite would otherwise scan the whole keys index.
 void readLettersOf(sqlite3 *db, const Scope &scope, ProgressSnapshot &snapshot)
 {
     const std::string theirKeys =
-        " FROM runs AS r JOIN keys AS k ON k.run = r.id WHERE r.learner = ?9";
+        " FROM runs AS r CROSS JOIN keys AS k ON k.run = r.id WHERE r.learner = ?9";
     Statement counts(
         db, "SELECT k.letter, k.correct, k.key_code, count(*)" + theirKeys + " GROUP BY 1, 2, 3");
     scope.bind(counts);
@@ -449,7 +450,8 @@ qint64 currentLearner(sqlite3 *db, const QList<LearnerInfo> &learners,
 }
 
 // One row per learner of their last 7 days: totals, the median speed by a window over each
-// learner's runs, and their weakest letters from those runs' keys.
+// learner's runs, and their weakest letters from those runs' keys, each run's found by its
+// primary key (CROSS JOIN: SQLite would otherwise scan the whole keys index).
 void readOverview(sqlite3 *db, QDate today, ProgressSnapshot &snapshot)
 {
     const Days week {today.addDays(-6), today};
@@ -476,12 +478,13 @@ void readOverview(sqlite3 *db, QDate today, ProgressSnapshot &snapshot)
     bindDays(medians, week);
     while (medians.step())
         rows[medians.integer(0)].lastWeek.medianSpeed = medians.real(1);
-    Statement weakest(db,
-                      "SELECT r.learner, k.letter FROM runs AS r JOIN keys AS k ON k.run = r.id"
-                      " WHERE r.started >= ?1 AND r.started < ?2 AND r.learner IS NOT NULL"
-                      " GROUP BY r.learner, k.letter"
-                      " HAVING count(*) >= ?3 AND sum(k.correct) < count(*)"
-                      " ORDER BY r.learner, 1.0 * sum(k.correct) / count(*), k.letter");
+    Statement weakest(
+        db,
+        "SELECT r.learner, k.letter FROM runs AS r CROSS JOIN keys AS k ON k.run = r.id"
+        " WHERE r.started >= ?1 AND r.started < ?2 AND r.learner IS NOT NULL"
+        " GROUP BY r.learner, k.letter"
+        " HAVING count(*) >= ?3 AND sum(k.correct) < count(*)"
+        " ORDER BY r.learner, 1.0 * sum(k.correct) / count(*), k.letter");
     bindDays(weakest, week);
     weakest.bind(3, qint64(weakLetterFewestAsked));
     while (weakest.step()) {

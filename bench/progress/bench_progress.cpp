@@ -1,15 +1,19 @@
 // Prints the progress window's figures on a large history: start to first frame and to complete
 // content, resident memory, and a refresh after a new run (latency and main-thread CPU time),
-// beside the same window on an absent history. Each measurement runs in a fresh process. Also
-// counts the shared libraries of both programs: the drill must not load Qt Charts.
+// beside the same window on an absent history; and on a history of 20 learners, the start to one
+// learner's complete content and the switch to the overview of all of them (全部学员). Each
+// measurement runs in a fresh process. Also counts the shared libraries of both programs: the
+// drill must not load Qt Charts.
 //
-// Usage: bench_progress [RUNS]            (generates its history with generate_history)
-//        bench_progress --child PATH      (one measured start, printing its figures)
+// Usage: bench_progress [RUNS]            (generates its histories with generate_history)
+//        bench_progress --child PATH [--overview]   (one measured start, printing its figures;
+//                                                     then the overview instead of refreshes)
 #include "figures.h"
 #include "progress_window.h"
 #include "run_identity.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -88,7 +92,7 @@ struct FirstPaint : QObject
     }
 };
 
-int child(int argc, char **argv, const QString &path)
+int child(int argc, char **argv, const QString &path, bool overview)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("typing-drill");
@@ -112,6 +116,19 @@ int child(int argc, char **argv, const QString &path)
     };
     waitMs(1000);
     std::printf("memory %.2f\n", residentMiB());
+    auto *learner = window.findChild<QComboBox *>("learner");
+    if (overview && learner) {
+        // The overview, chosen as the last entry of the selector.
+        refreshed = false;
+        const double chosen = nowMs();
+        learner->setCurrentIndex(learner->count() - 1);
+        emit learner->activated(learner->count() - 1);
+        while (!refreshed)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        window.repaint();
+        std::printf("overview %.3f\n", nowMs() - chosen);
+        return 0;
+    }
     if (!QFile::exists(path))
         return 0;
     for (int i = 0; i < refreshes; ++i) {
@@ -130,14 +147,17 @@ int child(int argc, char **argv, const QString &path)
 }
 
 // Figures of one child run by name; several values under one name for the refreshes.
-std::multimap<std::string, double> runChild(const QString &self, const QString &path)
+std::multimap<std::string, double> runChild(const QString &self, const QString &path,
+                                            bool overview = false)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(environment);
     const double started = nowMs();
-    process.start(self, {"--child", path});
+    process.start(self,
+                  overview ? QStringList {"--child", path, "--overview"}
+                           : QStringList {"--child", path});
     process.waitForFinished(120000);
     std::multimap<std::string, double> figures;
     for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
@@ -180,29 +200,44 @@ QStringList sharedLibraries(const QString &program)
 
 } // namespace
 
+bool generate(const QString &path, const QStringList &options)
+{
+    QProcess generator;
+    generator.start(QDir(QCoreApplication::applicationDirPath()).filePath("generate_history"),
+                    QStringList {path} + options);
+    if (generator.waitForFinished(600000) && generator.exitCode() == 0)
+        return true;
+    std::fprintf(stderr, "generate_history failed\n");
+    return false;
+}
+
 int main(int argc, char **argv)
 {
-    if (argc == 3 && std::string(argv[1]) == "--child")
-        return child(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (argc >= 3 && std::string(argv[1]) == "--child")
+        return child(argc, argv, QString::fromLocal8Bit(argv[2]),
+                     argc == 4 && std::string(argv[3]) == "--overview");
     QCoreApplication app(argc, argv);
     const QString runs = argc > 1 ? argv[1] : "10000";
     QTemporaryDir folder;
     const QString history = folder.filePath("history.sqlite");
-    QProcess generator;
-    generator.start(QDir(QCoreApplication::applicationDirPath()).filePath("generate_history"),
-                    {history, "--runs", runs, "--keys", QString::number(runs.toLongLong() * 100),
-                     "--days", "400"});
-    if (!generator.waitForFinished(300000) || generator.exitCode() != 0) {
-        std::fprintf(stderr, "generate_history failed\n");
+    // Twenty learners of 100,000 keys each (1,000 runs), practising over the same 60 days.
+    const QString learnersHistory = folder.filePath("learners.sqlite");
+    if (!generate(
+            history,
+            {"--runs", runs, "--keys", QString::number(runs.toLongLong() * 100), "--days", "400"})
+        || !generate(learnersHistory,
+                     {"--runs", "1000", "--keys", "100000", "--days", "60", "--learners", "20"}))
         return 1;
-    }
     const QString self = QCoreApplication::applicationFilePath();
     std::vector<std::multimap<std::string, double>> large;
     std::vector<std::multimap<std::string, double>> absent;
     runChild(self, history); // warm the file cache
+    std::vector<std::multimap<std::string, double>> learners;
+    runChild(self, learnersHistory, true);
     for (int i = 0; i < starts; ++i) {
         large.push_back(runChild(self, history));
         absent.push_back(runChild(self, folder.filePath("absent.sqlite")));
+        learners.push_back(runChild(self, learnersHistory, true));
     }
     const std::string size = runs.toStdString() + " runs";
     const QDir programs(TYPING_DRILL_PROGRAM_FOLDER);
@@ -228,6 +263,14 @@ int main(int argc, char **argv)
          summarise(valuesOf(large, "refresh_latency")),
          {},
          "<= 3 s; polled each second"},
+        {"start to complete content, 20 learners x 100000 keys", "ms",
+         summarise(valuesOf(learners, "complete")), summarise(valuesOf(absent, "complete")),
+         "<= 500 ms"},
+        {"overview of 20 learners: chosen to shown",
+         "ms",
+         summarise(valuesOf(learners, "overview")),
+         {},
+         "<= 500 ms"},
     });
     std::printf("\ntyping-drill loads Qt Charts: %s\n",
                 drill.filter("Qt6Charts").isEmpty() ? "no" : "YES");
