@@ -40,12 +40,14 @@ int reportOutcome(const char *failed, const std::string &reason, const std::stri
 
 // The progress window is a program of its own beside this one, so that the drill never loads
 // the chart library.
-int openProgressWindow(const std::string &historyPath)
+int openProgressWindow(const std::string &historyPath, const std::string &learner)
 {
     std::error_code unreadable;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", unreadable);
     const std::string program = (self.parent_path() / "typing-drill-progress").string();
-    const char *arguments[] = {program.c_str(), "--history-file", historyPath.c_str(), nullptr};
+    const char *arguments[] = {program.c_str(),     "--history-file",
+                               historyPath.c_str(), learner.empty() ? nullptr : "--learner",
+                               learner.c_str(),     nullptr};
     execv(program.c_str(), const_cast<char *const *>(arguments));
     std::perror(program.c_str());
     return 1;
@@ -72,7 +74,7 @@ int main(int argc, char *argv[])
             "导入失败，未导入任何内容。Import failed; nothing was imported: ", reason, summary);
     }
     case CommandLine::Action::Progress:
-        return openProgressWindow(historyPath);
+        return openProgressWindow(historyPath, command.learner.toStdString());
     case CommandLine::Action::Drill:
         break;
     }

@@ -78,6 +78,14 @@ void TestHistoryCommandLine::answersWithoutAWindow_data()
     QTest::newRow("unknown option among Qt's")
         << QStringList {"-session", "x", "--bogus"} << 1
         << QByteArray("typing-drill: Unknown option 'bogus'.");
+    QTest::newRow("empty learner name")
+        << QStringList {"--learner", "  "} << 1 << QByteArray("Bad learner name: ");
+    QTest::newRow("learner name of 21 characters")
+        << QStringList {"--learner", QString(21, 'a')} << 1 << QByteArray("longer than 20");
+    QTest::newRow("learner name with a control character")
+        << QStringList {"--learner", "a\tb"} << 1 << QByteArray("control character");
+    QTest::newRow("unknown practice")
+        << QStringList {"--practice", "fast"} << 1 << QByteArray("takes weak or random");
     QTest::newRow("import from a folder without the files")
         << QStringList {"--import-csv", QFINDTESTDATA("tst_history_command_line.cpp")} << 1
         << QByteArray("runs.csv");
