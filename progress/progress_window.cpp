@@ -134,6 +134,21 @@ ProgressWindow::ProgressWindow(const QString &historyPath, const QString &learne
     });
     reload();
 
+    // First, so that it comes first in the focus chain as on the screen.
+    m_learnerBar = new QWidget(this);
+    auto *learnerLayout = new QHBoxLayout(m_learnerBar);
+    learnerLayout->setContentsMargins(9, 6, 9, 0);
+    m_learnerBox = new QComboBox(m_learnerBar);
+    m_learnerBox->setObjectName("learner");
+    m_learnerBox->setAccessibleName(QStringLiteral("学员"));
+    m_learnerBox->setToolTip(QStringLiteral("看哪位学员的练习，或者全部学员的概况"));
+    m_learnerBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto *learnerLabel = new QLabel(QStringLiteral("学员："), m_learnerBar);
+    learnerLabel->setBuddy(m_learnerBox);
+    learnerLayout->addWidget(learnerLabel);
+    learnerLayout->addWidget(m_learnerBox);
+    learnerLayout->addStretch();
+    m_learnerBar->hide();
     m_pages = new QStackedWidget(this);
     m_message = new QLabel(this);
     m_chart = new ProgressChart(this);
@@ -166,21 +181,6 @@ ProgressWindow::ProgressWindow(const QString &historyPath, const QString &learne
     setWindowTitle(QStringLiteral("练习记录 — 青禾打字软件"));
     setWindowIcon(programIcon());
     setFont(drillFont(9));
-
-    m_learnerBar = new QWidget(this);
-    auto *learnerLayout = new QHBoxLayout(m_learnerBar);
-    learnerLayout->setContentsMargins(9, 6, 9, 0);
-    m_learnerBox = new QComboBox(m_learnerBar);
-    m_learnerBox->setObjectName("learner");
-    m_learnerBox->setAccessibleName(QStringLiteral("学员"));
-    m_learnerBox->setToolTip(QStringLiteral("看哪位学员的练习，或者全部学员的概况"));
-    m_learnerBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    auto *learnerLabel = new QLabel(QStringLiteral("学员："), m_learnerBar);
-    learnerLabel->setBuddy(m_learnerBox);
-    learnerLayout->addWidget(learnerLabel);
-    learnerLayout->addWidget(m_learnerBox);
-    learnerLayout->addStretch();
-    m_learnerBar->hide();
 
     m_content = buildContent();
     m_overviewPage = buildOverview();
