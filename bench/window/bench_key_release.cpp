@@ -8,6 +8,7 @@
 #include "fake_key_events.h"
 #include "form1.h"
 #include "history_recorder.h"
+#include "weak_letter_choice.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -184,6 +185,19 @@ int main(int argc, char *argv[])
         std::printf("the recorded drill's window did not become active\n");
     const ReleaseTimes withHistory = timeReleases(recorded.windowHandle(), rounds);
     recorded.hide();
+
+    // The weak-letter practice: its choice learns from each key and weighs every letter per draw,
+    // starting from a learner's history of 3000 keys (the most the program reads).
+    std::vector<PastKey> past;
+    for (int i = 0; i < 3000; ++i)
+        past.push_back(
+            {char('A' + i % 26), KeyCode('A' + (i * 7) % 26), i % 5 != 0, 300 + i % 400});
+    WeakLetterChoice weakLetters(past, 1);
+    Form1 weak([](Verdict) {}, {}, nullptr, {QString(), &weakLetters});
+    if (!QTest::qWaitForWindowActive(&weak))
+        std::printf("the weak-letter drill's window did not become active\n");
+    const ReleaseTimes withWeakLetters = timeReleases(weak.windowHandle(), rounds);
+    weak.hide();
     form.show();
     form.activateWindow();
     if (!QTest::qWaitForWindowActive(&form))
@@ -195,6 +209,7 @@ int main(int argc, char *argv[])
     print("release judged by Form1, labels written", judgedSpread, rounds);
     print("  the same with the repaint that follows", spreadOf(judged.repainted), rounds);
     print("  the same with the history recorded", spreadOf(withHistory.handled), rounds);
+    print("  the same with the weak-letter choice", spreadOf(withWeakLetters.handled), rounds);
     std::printf("Form1 / plain line edit, medians: %.2f\n",
                 judgedSpread.median / baselineSpread.median);
     std::printf("releases the window counted: %s\n",
