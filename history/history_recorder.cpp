@@ -95,7 +95,9 @@ struct HistoryRecorder::Run
 void HistoryRecorder::Shared::report(HistoryFault fault, const std::string &detail)
 {
     const std::string message = faultMessage(fault, options.path, detail);
-    if (options.report)
+    // Once finish() has given up on the worker, whoever took the messages may be gone. The worker
+    // reports with the mutex held, and finish() gives up with it held.
+    if (options.report && !abandon)
         options.report(message);
     else
         std::fprintf(stderr, "%s\n", message.c_str());
@@ -317,15 +319,15 @@ bool HistoryRecorder::finish(std::chrono::milliseconds limit)
     m_shared->finishing = true;
     m_shared->wake.notify_one();
     if (!m_shared->done.wait_for(lock, limit, [&] { return m_shared->stopped; })) {
-        // The exit goes on: a slow disk or a lock held elsewhere must not keep the program.
-        m_shared->abandon = true;
-        m_shared->wake.notify_one();
         // Still folding the log into the file is no loss: the next start does the rest.
         const bool written = m_shared->everythingWritten;
         if (!written) {
             const std::size_t unwritten = m_shared->keys.size() + m_shared->keysInFlight;
             m_shared->report(HistoryFault::ExitTimeout, std::to_string(unwritten));
         }
+        // The exit goes on: a slow disk or a lock held elsewhere must not keep the program.
+        m_shared->abandon = true;
+        m_shared->wake.notify_one();
         lock.unlock();
         m_worker.detach();
         return written;

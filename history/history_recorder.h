@@ -23,7 +23,8 @@ struct HistoryRecorderOptions
     std::string learner;
     // How the drill chooses its letters: "random" or "weak".
     std::string mode = "random";
-    // Takes each fault's one-line message; standard error when empty.
+    // Takes each fault's one-line message; standard error when empty, and once finish() has
+    // returned without waiting for the last write.
     std::function<void(const std::string &)> report;
 };
 
