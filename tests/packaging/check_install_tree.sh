@@ -64,10 +64,13 @@ done
 # The entry starts the installed program by the icon of the same id, and the metadata names the
 # release that was built.
 grep -qx "Exec=typing-drill" "$desktop" || fail "the entry does not run typing-drill"
-# The menu and the dock offer the progress window on the program's icon.
-grep -qx "Actions=progress;" "$desktop" || fail "the entry offers no progress action"
-sed -n '/^\[Desktop Action progress\]$/,/^\[/p' "$desktop" | grep -qx "Exec=typing-drill --progress" \
+# The menu and the dock offer the weak-letter practice and the progress window on the icon.
+grep -qx "Actions=weak;progress;" "$desktop" || fail "the entry offers not both actions"
+action() { sed -n "/^\[Desktop Action $1\]\$/,/^\[/p" "$desktop"; }
+action progress | grep -qx "Exec=typing-drill --progress" \
     || fail "the progress action does not run typing-drill --progress"
+action weak | grep -qx "Exec=typing-drill --practice weak" \
+    || fail "the weak action does not run typing-drill --practice weak"
 grep -qx "Icon=$id" "$desktop" || fail "the entry does not use the icon $id"
 grep -qx "Name=青禾打字软件" "$desktop" || fail "the entry's name is not the program's"
 grep -q "<release version=\"$version\"" "$usr/share/metainfo/$id.metainfo.xml" \
