@@ -1,6 +1,7 @@
 #include "learner_avatar.h"
 #include "learner_chooser.h"
 #include "learner_name.h"
+#include "small_screen.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -411,20 +411,8 @@ void TestLearnerChooser::coloursAreReadableAndVaried()
         QVERIFY2(contrastWithWhite(QColor(colour)) >= 4.5, qPrintable(QColor(colour).name()));
 }
 
-// The smallest screen the chooser must suit, a netbook's 1024 x 600, as the offscreen platform's.
 int main(int argc, char **argv)
 {
-    const QTemporaryDir folder;
-    QFile screens(folder.filePath("screens.json"));
-    if (!screens.open(QIODevice::WriteOnly)
-        || screens.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1024,
-                                          "height": 600, "logicalDpi": 96}]})")
-            < 0)
-        qFatal("cannot write %s", qPrintable(screens.fileName()));
-    screens.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
-    QApplication application(argc, argv);
-    TestLearnerChooser test;
-    return QTest::qExec(&test, argc, argv);
+    return execOnSmallScreen<TestLearnerChooser>(argc, argv);
 }
 #include "tst_learner_chooser.moc"

@@ -1,6 +1,7 @@
 #include "history_builder.h"
 #include "progress_reader.h"
 #include "progress_window.h"
+#include "small_screen.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -512,21 +513,8 @@ void TestProgressWindow::opensWithinASmallScreen()
     QVERIFY(chart.height() >= 150);
 }
 
-// A netbook's 1024 x 600, the smallest screen the window must suit, as the offscreen
-// platform's: every test runs on it.
 int main(int argc, char **argv)
 {
-    const QTemporaryDir folder;
-    QFile screens(folder.filePath("screens.json"));
-    if (!screens.open(QIODevice::WriteOnly)
-        || screens.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1024,
-                                          "height": 600, "logicalDpi": 96}]})")
-            < 0)
-        qFatal("cannot write %s", qPrintable(screens.fileName()));
-    screens.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
-    QApplication application(argc, argv);
-    TestProgressWindow test;
-    return QTest::qExec(&test, argc, argv);
+    return execOnSmallScreen<TestProgressWindow>(argc, argv);
 }
 #include "tst_progress_window.moc"
