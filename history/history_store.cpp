@@ -399,21 +399,24 @@ HistoryFault HistoryStore::writeInOpenTransaction(std::vector<RunRow> &runs,
     return HistoryFault::None;
 }
 
+std::int64_t HistoryStore::findLearner(const std::string &name)
+{
+    SqliteStatement find(m_db,
+                         name.empty() ? "SELECT min(id) FROM learners"
+                                      : "SELECT id FROM learners WHERE name_key = ?1");
+    if (!name.empty())
+        find.bind(1, learnerName::key(QString::fromStdString(name)).toStdString());
+    return find.step() == SQLITE_ROW ? find.integer(0) : 0;
+}
+
 std::int64_t HistoryStore::learnerId(const std::string &name, bool *added)
 {
     if (added)
         *added = false;
-    if (name.empty()) {
-        SqliteStatement first(m_db, "SELECT min(id) FROM learners");
-        return first.step() == SQLITE_ROW ? first.integer(0) : 0;
-    }
-    const std::string key = learnerName::key(QString::fromStdString(name)).toStdString();
-    SqliteStatement find(m_db, "SELECT id FROM learners WHERE name_key = ?1");
-    find.bind(1, key);
-    if (const int found = find.step(); found != SQLITE_DONE)
-        return found == SQLITE_ROW ? find.integer(0) : 0;
+    if (const std::int64_t found = findLearner(name); found != 0 || name.empty())
+        return found;
     SqliteStatement add(m_db, "INSERT INTO learners (name, name_key) VALUES (?1, ?2) RETURNING id");
-    add.bind(1, name).bind(2, key);
+    add.bind(1, name).bind(2, learnerName::key(QString::fromStdString(name)).toStdString());
     if (add.step() != SQLITE_ROW)
         return 0;
     ++m_learnersAdded;

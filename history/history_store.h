@@ -99,6 +99,8 @@ public:
     // stored keys. Gives how many it ended through `count`.
     HistoryFault endAbandonedRuns(int *count = nullptr);
 
+    // The learner of that name (empty: the history's first learner), or 0 when there is none.
+    std::int64_t findLearner(const std::string &name);
     // The learner of that name, added when the history has none: its id, or 0 when the database
     // failed. Within the caller's transaction. `added` tells whether it was added.
     std::int64_t learnerId(const std::string &name, bool *added = nullptr);

@@ -99,16 +99,33 @@ LearnerChange moveRun(HistoryStore &store, std::int64_t run, std::int64_t learne
     });
 }
 
+LearnerChange deleteRuns(HistoryStore &store, const std::vector<std::int64_t> &runs)
+{
+    return inTransaction(store, [&](sqlite3 *db) {
+        // The keys go with their run (a foreign key with ON DELETE CASCADE).
+        SqliteStatement remove(db, "DELETE FROM runs WHERE id = ?1");
+        for (const std::int64_t run : runs) {
+            remove.bind(1, run);
+            if (remove.step() != SQLITE_DONE)
+                return LearnerChange::Failed;
+            remove.reset();
+        }
+        return LearnerChange::Done;
+    });
+}
+
 std::vector<PastKey> recentKeys(HistoryStore &store, const std::string &learner, int limit)
 {
     std::vector<PastKey> keys;
+    const std::int64_t id = store.findLearner(learner);
+    if (id == 0)
+        return keys;
     SqliteStatement latest(store.handle(), R"sql(
         SELECT k.letter, k.key_code, k.correct, k.press_ms
         FROM runs AS r JOIN keys AS k ON k.run = r.id
-        WHERE r.learner = CASE WHEN ?1 = '' THEN (SELECT min(id) FROM learners)
-                            ELSE (SELECT id FROM learners WHERE name_key = ?1) END
+        WHERE r.learner = ?1
         ORDER BY r.started DESC, k.n DESC LIMIT ?2)sql");
-    latest.bind(1, keyOf(learner)).bind(2, std::int64_t {limit});
+    latest.bind(1, id).bind(2, std::int64_t {limit});
     while (latest.step() == SQLITE_ROW) {
         const std::string letter = latest.text(0);
         keys.push_back({letter.empty() ? 'A' : letter.front(),

@@ -40,6 +40,8 @@ LearnerChange renameLearner(HistoryStore &store, std::int64_t learner, const std
 // until its drill stores it again, under a learner of the same name.
 LearnerChange removeLearner(HistoryStore &store, std::int64_t learner);
 LearnerChange moveRun(HistoryStore &store, std::int64_t run, std::int64_t learner);
+// Deletes the runs with their keys, all or none.
+LearnerChange deleteRuns(HistoryStore &store, const std::vector<std::int64_t> &runs);
 
 // The learner's latest keys, at most `limit`, oldest first, for the weak-letter practice.
 std::vector<PastKey> recentKeys(HistoryStore &store, const std::string &learner, int limit);

@@ -79,23 +79,7 @@ namespace historyChanges {
 QString deleteRuns(const QString &path, const QList<qint64> &runs)
 {
     return change(path, [&runs](HistoryStore &store) {
-        sqlite3 *db = store.handle();
-        if (execute(db, "BEGIN IMMEDIATE") != SQLITE_OK)
-            return LearnerChange::Failed;
-        // The keys go with their run (a foreign key with ON DELETE CASCADE).
-        SqliteStatement remove(db, "DELETE FROM runs WHERE id = ?1");
-        for (const qint64 run : runs) {
-            remove.bind(1, std::int64_t {run});
-            if (remove.step() != SQLITE_DONE) {
-                execute(db, "ROLLBACK");
-                return LearnerChange::Failed;
-            }
-            remove.reset();
-        }
-        if (execute(db, "COMMIT") == SQLITE_OK)
-            return LearnerChange::Done;
-        execute(db, "ROLLBACK");
-        return LearnerChange::Failed;
+        return ::deleteRuns(store, std::vector<std::int64_t>(runs.cbegin(), runs.cend()));
     });
 }
 

@@ -457,6 +457,14 @@ void TestHistoryStore::keepsEachLearnersRunsApart()
     QCOMPARE(messages().filter("was removed").size(), 1);
     QCOMPARE(db.value("SELECT count(*) FROM learners"), "3");
 
+    // The weak-letter practice reads each learner's own keys, oldest first.
+    const std::vector<PastKey> annas = recentKeys(*store, "ＡＮＮＡ", 10);
+    QCOMPARE(annas.size(), std::size_t(3));
+    QVERIFY(annas[0].correct && annas[1].correct && !annas[2].correct);
+    QCOMPARE(recentKeys(*store, "Ben", 10).size(), std::size_t(2));
+    QCOMPARE(recentKeys(*store, "Ben", 1).size(), std::size_t(1));
+    QVERIFY(recentKeys(*store, "Nobody", 10).empty());
+
     // A run moves to another learner; the last learner stays.
     const std::int64_t annaLast = db.value("SELECT id FROM runs WHERE total = 1").toLongLong();
     QCOMPARE(moveRun(*store, annaLast, first), LearnerChange::Done);
