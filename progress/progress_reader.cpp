@@ -423,16 +423,18 @@ QList<LearnerInfo> readLearners(sqlite3 *db)
     return learners;
 }
 
+bool isAmong(const QList<LearnerInfo> &learners, qint64 id)
+{
+    return std::any_of(learners.cbegin(), learners.cend(),
+                       [id](const LearnerInfo &learner) { return learner.id == id; });
+}
+
 // Who practises now, as LearnerRequest says: by id, by name, else the learner of the latest run,
 // else the first learner.
 qint64 currentLearner(sqlite3 *db, const QList<LearnerInfo> &learners,
                       const LearnerRequest &request)
 {
-    const auto isThere = [&learners](qint64 id) {
-        return std::any_of(learners.cbegin(), learners.cend(),
-                           [id](const LearnerInfo &learner) { return learner.id == id; });
-    };
-    if (isThere(request.current))
+    if (isAmong(learners, request.current))
         return request.current;
     const QString name = learnerName::normalized(request.currentName);
     if (!name.isEmpty()) {
@@ -580,10 +582,8 @@ ProgressSnapshot readProgress(const QString &path, QDate today, ChartRange range
             scope.hasLearners = true;
             snapshot.learners = readLearners(db);
             snapshot.currentLearner = currentLearner(db, snapshot.learners, request);
-            const bool selectedIsThere =
-                std::any_of(snapshot.learners.cbegin(), snapshot.learners.cend(),
-                            [&request](const LearnerInfo &l) { return l.id == request.selected; });
-            scope.learner = selectedIsThere ? request.selected : snapshot.currentLearner;
+            scope.learner = isAmong(snapshot.learners, request.selected) ? request.selected
+                                                                         : snapshot.currentLearner;
             if (request.overview) {
                 readOverview(db, today, snapshot);
                 return snapshot;

@@ -40,6 +40,7 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -111,6 +112,32 @@ QTableView *sortableTable(QAbstractItemModel *model, int sortRole, QWidget *pare
                              bar->setValue(bar->value() + last - first + 1);
                      });
     return view;
+}
+
+// Asks before anything is deleted, Cancel the default: gives whether to go on.
+bool confirmDeletion(QWidget *parent, const QString &title, const QString &question)
+{
+    QMessageBox box(QMessageBox::Warning, title, question, QMessageBox::Yes | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("删除"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    return box.exec() == QMessageBox::Yes;
+}
+
+// Asks for a learner's name; empty when cancelled.
+std::optional<QString> askForName(QWidget *parent, const QString &title, const QString &label,
+                                  const QString &ok, const QString &name = {})
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setTextValue(name);
+    dialog.setOkButtonText(ok);
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 } // namespace
@@ -643,12 +670,7 @@ void ProgressWindow::confirmDelete()
             .arg(runs.size())
             .arg(keys)
             .arg(earliest->started.toString("yyyy-MM-dd"), latest->started.toString("yyyy-MM-dd"));
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("删除练习记录"), question,
-                    QMessageBox::Yes | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("删除"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
-    if (box.exec() != QMessageBox::Yes)
+    if (!confirmDeletion(this, QStringLiteral("删除练习记录"), question))
         return;
     QList<qint64> ids;
     for (const RunListRow &run : runs)
@@ -710,17 +732,14 @@ void ProgressWindow::moveSelectedRun()
 
 void ProgressWindow::addLearner()
 {
-    QInputDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("添加学员"));
-    dialog.setLabelText(
-        QStringLiteral("新学员的名字（最多 %1 个字）：").arg(learnerName::maxLength));
-    dialog.setOkButtonText(QStringLiteral("添加"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
-    if (dialog.exec() != QDialog::Accepted)
+    const std::optional<QString> name =
+        askForName(this, QStringLiteral("添加学员"),
+                   QStringLiteral("新学员的名字（最多 %1 个字）：").arg(learnerName::maxLength),
+                   QStringLiteral("添加"));
+    if (!name)
         return;
-    const QString name = dialog.textValue().trimmed();
-    changed(historyChanges::addLearner(m_path, name),
-            QStringLiteral("已添加学员“%1”").arg(learnerName::normalized(name)));
+    changed(historyChanges::addLearner(m_path, *name),
+            QStringLiteral("已添加学员“%1”").arg(learnerName::normalized(*name)));
 }
 
 void ProgressWindow::renameLearner()
@@ -729,19 +748,15 @@ void ProgressWindow::renameLearner()
     if (!chosen)
         return;
     const LearnerInfo before = *chosen;
-    QInputDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("给学员改名"));
-    dialog.setLabelText(QStringLiteral("“%1”的新名字（最多 %2 个字）：")
-                            .arg(before.name)
-                            .arg(learnerName::maxLength));
-    dialog.setTextValue(before.name);
-    dialog.setOkButtonText(QStringLiteral("改名"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
-    if (dialog.exec() != QDialog::Accepted)
+    const std::optional<QString> name = askForName(this, QStringLiteral("给学员改名"),
+                                                   QStringLiteral("“%1”的新名字（最多 %2 个字）：")
+                                                       .arg(before.name)
+                                                       .arg(learnerName::maxLength),
+                                                   QStringLiteral("改名"), before.name);
+    if (!name)
         return;
-    const QString name = dialog.textValue();
-    changed(historyChanges::renameLearner(m_path, before.id, name),
-            QStringLiteral("“%1”已改名为“%2”").arg(before.name, learnerName::normalized(name)));
+    changed(historyChanges::renameLearner(m_path, before.id, *name),
+            QStringLiteral("“%1”已改名为“%2”").arg(before.name, learnerName::normalized(*name)));
 }
 
 void ProgressWindow::confirmRemoveLearner()
@@ -750,16 +765,12 @@ void ProgressWindow::confirmRemoveLearner()
     if (!chosen)
         return;
     const LearnerInfo removed = *chosen;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("删除学员"),
-                    QStringLiteral("删除学员“%1”和他的 %2 次练习、%3 个按键？\n删除后无法恢复。")
-                        .arg(removed.name)
-                        .arg(removed.runs)
-                        .arg(removed.keys),
-                    QMessageBox::Yes | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("删除"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
-    if (box.exec() != QMessageBox::Yes)
+    if (!confirmDeletion(
+            this, QStringLiteral("删除学员"),
+            QStringLiteral("删除学员“%1”和他的 %2 次练习、%3 个按键？\n删除后无法恢复。")
+                .arg(removed.name)
+                .arg(removed.runs)
+                .arg(removed.keys)))
         return;
     changed(historyChanges::removeLearner(m_path, removed.id),
             QStringLiteral("已删除学员“%1”").arg(removed.name));
