@@ -188,8 +188,10 @@ void TestSoundCuesPulse::checkAllowingUnderruns(const std::function<Outcome()> &
         if (!next.onlyUnderruns || next.underruns < outcome.underruns)
             outcome = next;
     }
-    // A machine this busy may leave underruns in every run: the best may keep one per 100 cues.
-    const std::size_t tolerated = std::max<std::size_t>(1, cues / 100);
+    // A shared machine this busy may leave underruns in every run (CI saw 12, 5 and 5 in three
+    // runs of 300 cues): the best may keep one per 30 cues. A cue that breaks off with no
+    // underrun at the break, or is the other cue, fails however few there are.
+    const std::size_t tolerated = std::max<std::size_t>(1, cues / 30);
     if (outcome.onlyUnderruns && outcome.underruns <= tolerated) {
         qInfo("%s: tolerated", qPrintable(outcome.fault));
         return;
