@@ -43,13 +43,13 @@ done
 dpkg-deb -I "$deb" >/dev/null || fail "dpkg-deb cannot read the control archive"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/typing-drill ./usr/bin/typing-drill-progress \
+for file in ./usr/bin/typing-drill ./usr/bin/typing-drill-progress ./usr/bin/typing-drill-class \
     "./usr/$module_dir/sound.so" \
     ./usr/share/applications/$id.desktop \
     ./usr/share/metainfo/$id.metainfo.xml \
     ./usr/share/icons/hicolor/{32x32,48x48,64x64,128x128,256x256}/apps/$id.png \
     ./usr/share/icons/hicolor/scalable/apps/$id.svg \
-    ./usr/share/man/man1/typing-drill.1.gz \
+    ./usr/share/man/man1/typing-drill.1.gz ./usr/share/man/man1/typing-drill-class.1.gz \
     ./usr/share/doc/typing-drill/copyright; do
     grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
 done

@@ -20,12 +20,12 @@ fail() {
     failures=$((failures + 1))
 }
 
-for file in bin/typing-drill bin/typing-drill-progress \
+for file in bin/typing-drill bin/typing-drill-progress bin/typing-drill-class \
     "$module_dir/sound.so" \
     share/applications/$id.desktop \
     share/metainfo/$id.metainfo.xml \
     share/icons/hicolor/scalable/apps/$id.svg \
-    share/man/man1/typing-drill.1.gz \
+    share/man/man1/typing-drill.1.gz share/man/man1/typing-drill-class.1.gz \
     share/doc/typing-drill/copyright \
     share/doc/typing-drill/changelog.gz; do
     [[ -f $usr/$file ]] || fail "$file is not installed"
