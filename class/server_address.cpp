@@ -8,16 +8,22 @@ namespace serverAddress {
 
 namespace {
 
+std::string optionOf(const PQconninfoOption *options, std::string_view keyword);
+
 // The options libpq would use for the connection string, services and environment included;
-// nullptr when it names a service that is not defined, or does not parse. Made by starting a
-// connection and dropping it before any byte is sent: libpq has no other way to expand a service.
+// nullptr when it names a service that is not defined, or does not parse. libpq has no other way
+// to expand a service than starting a connection: it is dropped before any byte is sent, and
+// whether the host could be reached does not matter here.
 PQconninfoOption *expandedOptions(const std::string &conninfo)
 {
     PGconn *conn = PQconnectStart(conninfo.c_str());
-    PQconninfoOption *options = nullptr;
-    if (conn && PQstatus(conn) != CONNECTION_BAD)
-        options = PQconninfo(conn);
+    PQconninfoOption *options = conn ? PQconninfo(conn) : nullptr;
     PQfinish(conn);
+    // Options that did not parse leave every field unset; parsed ones always name a user.
+    if (options && optionOf(options, "user").empty()) {
+        PQconninfoFree(options);
+        return nullptr;
+    }
     return options;
 }
 
