@@ -6,6 +6,7 @@
 #include "format_pattern.h"
 #include "pg_connection.h"
 #include "pupil_login.h"
+#include "server_time.h"
 
 #include <QString>
 
@@ -73,7 +74,7 @@ std::string pupilOfClass(PgConnection &db, const std::string &className,
                          const std::string &studentNumber, std::string &fault)
 {
     if (!pupilLogin::isStudentNumber(studentNumber)) {
-        fault = "学号只能是 1 到 32 个字母或数字。A 学号 is 1 to 32 letters or digits.";
+        fault = "学号只能是 1 到 20 个字母或数字。A 学号 is 1 to 20 letters or digits.";
         return {};
     }
     const PgResult found =
@@ -126,21 +127,6 @@ std::string writeFile(const std::string &folder, const std::string &name, const 
     return {};
 }
 
-// A moment as the drill writes it: local time of the pupil's clock with its offset.
-constexpr std::string_view localTime = R"sql(
-    to_char(%1 AT TIME ZONE 'UTC' + make_interval(mins => r.utc_offset_minutes::int),
-            'YYYY-MM-DD"T"HH24:MI:SS.MS')
-    || CASE WHEN r.utc_offset_minutes < 0 THEN '-' ELSE '+' END
-    || to_char(abs(r.utc_offset_minutes) / 60, 'FM00') || ':'
-    || to_char(abs(r.utc_offset_minutes) % 60, 'FM00'))sql";
-
-std::string localTimeOf(const std::string &column)
-{
-    return QString::fromUtf8(localTime.data(), localTime.size())
-        .arg(QString::fromStdString(column))
-        .toStdString();
-}
-
 } // namespace
 
 std::string init(PgConnection &db)
@@ -158,6 +144,12 @@ std::string addTeacher(PgConnection &db, const std::string &name, const std::str
     return inTransaction(db, [&]() -> std::string {
         if (roleExists(db, name))
             return "已经有叫“" + name + "”的登录。A login of that name exists already.";
+        // Classes name their teacher's role: a new login of a dropped teacher's name would read
+        // those classes.
+        if (db.exec("SELECT 1 FROM typing_drill.classes WHERE teacher = $1", {name}).rows() > 0)
+            return "还有班级记着老师“" + name
+                + "”，请先把班级交给别的老师。Classes still name "
+                  "that teacher: give them to another teacher first.";
         return setPassword(db, name, password,
                            "CREATE ROLE " + db.quotedIdentifier(name) + " LOGIN IN ROLE "
                                + std::string(classSchema::teachersRole));
@@ -224,7 +216,8 @@ std::string addPupils(PgConnection &db, const std::string &className,
         return std::string();
     });
     if (fault.empty())
-        cards = "学号,姓名,登录名,PIN\r\n" + made;
+        // With a byte order mark, so that a spreadsheet opens the cards' Chinese names as UTF-8.
+        cards = "\xEF\xBB\xBF学号,姓名,登录名,PIN\r\n" + made;
     return fault;
 }
 
@@ -274,8 +267,8 @@ std::string exportClass(PgConnection &db, const std::string &className, const st
         if (db.exec("SELECT 1 FROM typing_drill.classes WHERE name = $1", {className}).rows() == 0)
             return "没有班级“" + className + "”。No class of that name.";
         const PgResult runRows =
-            db.exec("SELECT " + localTimeOf("r.started") + ", "
-                        + localTimeOf("coalesce(e.ended, r.started)")
+            db.exec("SELECT " + localTimeSql("r.started") + ", "
+                        + localTimeSql("coalesce(e.ended, r.started)")
                         + R"sql(, coalesce(e.ended_by, ''), coalesce(e.ticks, 0),
                    count(k.n), count(k.n) FILTER (WHERE k.correct), coalesce(e.speed, 0),
                    r.uuid, p.student_number || ' ' || p.name, r.mode

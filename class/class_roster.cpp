@@ -60,7 +60,7 @@ ClassRoster readRoster(const std::string &path)
         if (!pupilLogin::isStudentNumber(number)) {
             roster.faults.push_back(
                 atLine(record.line,
-                       "学号只能是 1 到 32 个字母或数字 A 学号 is 1 to 32 letters or digits"));
+                       "学号只能是 1 到 20 个字母或数字 A 学号 is 1 to 20 letters or digits"));
             continue;
         }
         QString problem;

@@ -22,8 +22,9 @@ CREATE TABLE typing_drill.classes (
 );
 
 CREATE TABLE typing_drill.pupils (
-    -- 学号: ASCII letters and digits, unique whatever their case.
-    student_number text PRIMARY KEY CHECK (student_number ~ '^[0-9A-Za-z]{1,32}$'),
+    -- 学号: ASCII letters and digits, unique whatever their case; short enough to name the
+    -- pupil's learner in a drill's own history.
+    student_number text PRIMARY KEY CHECK (student_number ~ '^[0-9A-Za-z]{1,20}$'),
     name text NOT NULL CHECK (length(name) BETWEEN 1 AND 20),
     class text NOT NULL REFERENCES typing_drill.classes (name) ON UPDATE CASCADE,
     -- The pupil's login role, 'pupil_' and the 学号 in lower case.

@@ -9,7 +9,7 @@ namespace pupilLogin {
 
 bool isStudentNumber(std::string_view text)
 {
-    return !text.empty() && text.size() <= 32 && std::all_of(text.begin(), text.end(), [](char c) {
+    return !text.empty() && text.size() <= 20 && std::all_of(text.begin(), text.end(), [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     });
 }

@@ -10,7 +10,8 @@ namespace pupilLogin {
 constexpr std::string_view loginPrefix = "pupil_";
 constexpr int pinDigits = 6;
 
-// Whether the text is a 学号 as the server keeps it: 1 to 32 ASCII letters and digits.
+// Whether the text is a 学号 as the server keeps it: 1 to 20 ASCII letters and digits (a learner's
+// name has at most 20 characters).
 bool isStudentNumber(std::string_view text);
 
 // The login role of the pupil with that 学号: "pupil_" and the 学号 in lower case, so that two

@@ -62,7 +62,9 @@ std::string configured(const std::string &option)
     if (!option.empty())
         return option;
     const std::string service = std::string("service=") + serviceName;
-    PQconninfoOption *options = expandedOptions(service);
+    // Only whether the service is defined matters here: a socket folder that does not exist
+    // stands in for its host, so that nothing is looked up or reached.
+    PQconninfoOption *options = expandedOptions(service + " host=/nonexistent");
     if (!options)
         return {};
     PQconninfoFree(options);

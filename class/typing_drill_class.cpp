@@ -117,7 +117,7 @@ std::vector<Command> commands()
          "standard input.",
          {{"NAME", "老师的登录名 The teacher's login name"}},
          [](PgConnection &db, const QStringList &args, const QCommandLineParser &) {
-             const std::string password = readSecret("密码 Password: ");
+             const std::string password = readSecret("老师的密码 The teacher's password: ");
              return classAdmin::addTeacher(db, text(args[0]), password);
          }},
         {"add-class",
