@@ -293,14 +293,16 @@ std::string exportClass(PgConnection &db, const std::string &className, const st
                 + runRows.text(i, 7) + ',' + csvField(runRows.text(i, 8)) + ',' + runRows.text(i, 9)
                 + "\r\n";
         }
+        // Each key names its run by the run's line in runs.csv, runs without keys counted too.
         const PgResult keyRows = db.exec(R"sql(
-            SELECT dense_rank() OVER (ORDER BY r.started, r.uuid), k.n, k.letter, k.key_code,
+            WITH numbered AS (
+                SELECT r.uuid, row_number() OVER (ORDER BY r.started, r.uuid) AS number
+                FROM typing_drill.runs r JOIN typing_drill.pupils p ON p.login = r.login
+                WHERE p.class = $1)
+            SELECT numbered.number, k.n, k.letter, k.key_code,
                    CASE WHEN k.correct THEN 1 ELSE 0 END, k.press_ms, k.release_ms
-            FROM typing_drill.keys k
-            JOIN typing_drill.runs r ON r.uuid = k.run
-            JOIN typing_drill.pupils p ON p.login = r.login
-            WHERE p.class = $1
-            ORDER BY r.started, r.uuid, k.n)sql",
+            FROM typing_drill.keys k JOIN numbered ON numbered.uuid = k.run
+            ORDER BY numbered.number, k.n)sql",
                                          {className});
         if (!keyRows.ok())
             return keyRows.error();

@@ -71,9 +71,20 @@ std::string PgResult::text(int row, int column) const
     return value(row, column).value_or("");
 }
 
-std::unique_ptr<PgConnection> PgConnection::open(const std::string &conninfo, std::string &error)
+std::unique_ptr<PgConnection>
+PgConnection::open(const std::string &conninfo, std::string &error,
+                   const std::vector<std::pair<std::string, std::string>> &parameters)
 {
-    pg_conn *conn = PQconnectdb(conninfo.c_str());
+    // The connection string first, as an expanded dbname: the parameters after it win.
+    std::vector<const char *> keywords {"dbname"};
+    std::vector<const char *> values {conninfo.c_str()};
+    for (const auto &[keyword, value] : parameters) {
+        keywords.push_back(keyword.c_str());
+        values.push_back(value.c_str());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    pg_conn *conn = PQconnectdbParams(keywords.data(), values.data(), 1);
     if (PQstatus(conn) != CONNECTION_OK) {
         error = withoutTrailingNewline(conn ? PQerrorMessage(conn) : "out of memory");
         PQfinish(conn);

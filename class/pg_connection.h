@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct pg_conn;
@@ -39,8 +40,11 @@ private:
 class PgConnection
 {
 public:
-    // Connects; on failure gives nullptr and libpq's message in `error`.
-    static std::unique_ptr<PgConnection> open(const std::string &conninfo, std::string &error);
+    // Connects; on failure gives nullptr and libpq's message in `error`. The parameters, when
+    // given, override the connection string's (a pupil's login and PIN on the lab's service).
+    static std::unique_ptr<PgConnection>
+    open(const std::string &conninfo, std::string &error,
+         const std::vector<std::pair<std::string, std::string>> &parameters = {});
     ~PgConnection();
     PgConnection(const PgConnection &) = delete;
     PgConnection &operator=(const PgConnection &) = delete;

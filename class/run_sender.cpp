@@ -2,6 +2,7 @@
 
 #include "history_store.h"
 #include "pg_connection.h"
+#include "server_address.h"
 #include "sqlite_statement.h"
 
 #include <condition_variable>
@@ -103,7 +104,8 @@ bool RunSender::Shared::connect()
     if (server && server->isOk())
         return true;
     std::string error;
-    server = PgConnection::open(options.conninfo, error);
+    server =
+        PgConnection::open(serverAddress::withVerifiedTls(options.conninfo), error, options.login);
     if (!server) {
         if (error.find("password authentication failed") != std::string::npos)
             setState(SendState::Refused,

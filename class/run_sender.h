@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 // Where a pupil's runs come from and go to.
 struct RunSenderOptions
@@ -13,9 +15,12 @@ struct RunSenderOptions
     std::string historyPath;
     // The pupil's learner in that history (a normalized name).
     std::string learner;
-    // The class server as the pupil logs in to it: a libpq connection string with the pupil's
-    // login and PIN.
+    // The class server: a libpq connection string, reached with verified TLS when it names a
+    // host over the network (serverAddress::withVerifiedTls).
     std::string conninfo;
+    // libpq parameters over the connection string's: the pupil's login and PIN
+    // (pupilAccess::loginParameters).
+    std::vector<std::pair<std::string, std::string>> login;
     // How often the history is looked at for runs and keys the server lacks.
     std::chrono::milliseconds interval = std::chrono::seconds(2);
     // Takes a one-line message whenever sending changes state (the server went away, came back,
@@ -36,26 +41,36 @@ enum class SendState {
     Refused,
 };
 
+// What the drill holds of a sender that the class module made: it calls through this, never into
+// the module's code by name.
+class RunSending
+{
+public:
+    virtual ~RunSending() = default;
+    // Looks at the history now rather than at the next interval (a run ended).
+    virtual void sendSoon() = 0;
+    // One last look at the history, waiting at most `limit` for it; gives whether the server then
+    // held everything. The sending is stopped either way.
+    virtual bool finish(std::chrono::milliseconds limit) = 0;
+};
+
 // Sends one pupil's runs, their ends and their keys from the local history to the class server,
 // on a thread of its own: the drill never waits for it. What the server holds is asked once per
 // connection, and from then on only what is missing is sent, each run's new keys and its end in
 // one transaction; the server keeps each row once (by the run's identity and the key's number),
 // so a transaction lost with the connection, or a drill killed at any moment, is simply sent
 // again.
-class RunSender
+class RunSender final : public RunSending
 {
 public:
     explicit RunSender(RunSenderOptions options);
     // Stops the thread, waiting for it no longer than finish() would.
-    ~RunSender();
+    ~RunSender() override;
     RunSender(const RunSender &) = delete;
     RunSender &operator=(const RunSender &) = delete;
 
-    // Looks at the history now rather than at the next interval (a run ended).
-    void sendSoon();
-    // One last look at the history, waiting at most `limit` for it; gives whether the server then
-    // held everything. The thread is stopped either way.
-    bool finish(std::chrono::milliseconds limit = std::chrono::seconds(1));
+    void sendSoon() override;
+    bool finish(std::chrono::milliseconds limit = std::chrono::seconds(1)) override;
 
     SendState state() const;
 
