@@ -11,13 +11,15 @@ namespace classReport {
 
 namespace {
 
-// The class's runs that started from $2 up to $3, a pupil's row each; $1 is the class. Runs are
-// found by the index on (login, started) and their keys by the keys' primary key (run, n).
+// The runs that started from $2 up to $3, with their pupil p, for joins that end with inClass
+// ($1 is the class). Runs are found by the index on (login, started), their keys by the keys'
+// primary key (run, n).
 constexpr const char *classRuns = R"sql(
     FROM typing_drill.pupils p
     JOIN typing_drill.runs r ON r.login = p.login
-    WHERE p.class = $1 AND r.started >= to_timestamp($2) AND r.started < to_timestamp($3)
+        AND r.started >= to_timestamp($2) AND r.started < to_timestamp($3)
 )sql";
+constexpr const char *inClass = " WHERE p.class = $1";
 
 // Numbers are read and written the C way whatever the program's locale (a Qt program's is the
 // user's, which may write a decimal comma).
@@ -100,7 +102,8 @@ void addRuns(PgConnection &db, std::map<std::string, PupilRow *> &byLogin,
 {
     const PgResult runs = db.exec(std::string(R"sql(
         SELECT r.login, r.started >= to_timestamp($4),
-               greatest(0, extract(epoch FROM e.ended - r.started)), e.speed,
+               CASE WHEN e.run IS NOT NULL
+                   THEN greatest(0, extract(epoch FROM e.ended - r.started)) END, e.speed,
                k.keys, k.correct, k.release_ms
         )sql") + classRuns + R"sql(
         LEFT JOIN typing_drill.run_ends e ON e.run = r.uuid
@@ -108,7 +111,7 @@ void addRuns(PgConnection &db, std::map<std::string, PupilRow *> &byLogin,
             SELECT count(*) AS keys, count(*) FILTER (WHERE correct) AS correct,
                    coalesce(sum(release_ms), 0) AS release_ms
             FROM typing_drill.keys WHERE run = r.uuid) k
-        )sql",
+        )sql" + inClass,
                                   params);
     if (!runs.ok()) {
         error = runs.error();
@@ -137,12 +140,12 @@ void addRuns(PgConnection &db, std::map<std::string, PupilRow *> &byLogin,
 void addLetters(PgConnection &db, ClassReport &report, std::map<std::string, PupilRow *> &byLogin,
                 const std::vector<std::optional<std::string>> &params, std::string &error)
 {
-    const PgResult keys = db.exec(std::string("SELECT r.login, k.letter, k.key_code, k.correct, "
-                                              "count(*)")
-                                      + classRuns
-                                      + " JOIN typing_drill.keys k ON k.run = r.uuid"
-                                        " GROUP BY r.login, k.letter, k.key_code, k.correct",
-                                  params);
+    const PgResult keys =
+        db.exec(std::string("SELECT r.login, k.letter, k.key_code, k.correct, "
+                            "count(*)")
+                    + classRuns + " JOIN typing_drill.keys k ON k.run = r.uuid" + inClass
+                    + " GROUP BY r.login, k.letter, k.key_code, k.correct",
+                params);
     if (!keys.ok()) {
         error = keys.error();
         return;
@@ -188,9 +191,8 @@ void addLetters(PgConnection &db, ClassReport &report, std::map<std::string, Pup
     const PgResult times =
         db.exec(std::string("SELECT k.letter, round(percentile_cont(0.5) WITHIN GROUP (ORDER BY "
                             "k.release_ms)), min(k.release_ms)")
-                    + classRuns
-                    + " JOIN typing_drill.keys k ON k.run = r.uuid"
-                      " WHERE k.correct AND k.release_ms BETWEEN 40 AND 10000 GROUP BY k.letter",
+                    + classRuns + " JOIN typing_drill.keys k ON k.run = r.uuid" + inClass
+                    + " AND k.correct AND k.release_ms BETWEEN 40 AND 10000 GROUP BY k.letter",
                 params);
     if (!times.ok()) {
         error = times.error();
