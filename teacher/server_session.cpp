@@ -71,7 +71,17 @@ ServerSession::~ServerSession()
 
 void ServerSession::start()
 {
+    // The password dialog or a message may close before the main window opens: only that
+    // window's closing ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     connectWith({});
+}
+
+void ServerSession::show(QWidget *window)
+{
+    m_window = window;
+    m_window->show();
+    QApplication::setQuitOnLastWindowClosed(true);
 }
 
 void ServerSession::connectWith(const QString &password)
@@ -112,8 +122,7 @@ void ServerSession::connected(std::shared_ptr<ServerLink> link, int role, const 
     switch (ServerRole(role)) {
     case ServerRole::Admin:
     case ServerRole::Teacher:
-        m_window = new TeacherWindow(link);
-        m_window->show();
+        show(new TeacherWindow(link));
         return;
     case ServerRole::Pupil:
         showPupil(link);
@@ -143,8 +152,7 @@ void ServerSession::showPupil(std::shared_ptr<ServerLink> link)
                      .arg(QString::fromStdString(copy.error)));
             return;
         }
-        m_window = new ProgressWindow(path, QString::fromStdString(copy.name));
-        m_window->show();
+        show(new ProgressWindow(path, QString::fromStdString(copy.name)));
     });
     watcher->setFuture(QtConcurrent::run([link, path] {
         Copy copy;

@@ -37,6 +37,7 @@ private:
     void connected(std::shared_ptr<ServerLink> link, int role, const QString &error,
                    bool needsPassword);
     void showPupil(std::shared_ptr<ServerLink> link);
+    void show(QWidget *window);
     void fail(const QString &chinese, const QString &english);
 
     QString m_conninfo;
