@@ -81,6 +81,8 @@ void ServerSession::show(QWidget *window)
 {
     m_window = window;
     m_window->show();
+    // The password dialog had the keyboard; the window takes it over.
+    m_window->activateWindow();
     QApplication::setQuitOnLastWindowClosed(true);
 }
 

@@ -129,6 +129,7 @@ TeacherWindow::TeacherWindow(std::shared_ptr<ServerLink> link, QWidget *parent)
     m_export->setAccessibleDescription(QStringLiteral("把学员表存成 CSV 文件，可用电子表格打开"));
     m_export->setEnabled(false);
     m_status->setObjectName("status");
+    m_status->setAccessibleDescription(QStringLiteral("读取的状态"));
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -250,6 +251,12 @@ void TeacherWindow::present(const Read &read)
     m_model->setPupils(read.report.pupils);
     m_keyboard->setLetters(letterRows(read.report));
     m_pages->setCurrentWidget(m_table);
+    // The keyboard starts on the first pupil, so that Enter opens their window straight away.
+    if (!m_table->currentIndex().isValid() && m_sorted->rowCount() > 0) {
+        m_table->setCurrentIndex(m_sorted->index(0, 0));
+        if (!m_classBox->isEnabled())
+            m_table->setFocus();
+    }
     m_export->setEnabled(true);
     m_status->setText(QStringLiteral("%1：%2 位学员，本周一以来")
                           .arg(read.className)

@@ -18,6 +18,9 @@ std::vector<KeyAnswer> answers(char letter, int right, int wrong, char wrongKey,
     return keys;
 }
 
+ClassServerFixture::ClassServerFixture() = default;
+ClassServerFixture::~ClassServerFixture() = default;
+
 bool ClassServerFixture::start(std::string &error)
 {
     if (!m_server.start()) {

@@ -28,6 +28,9 @@ std::vector<KeyAnswer> answers(char letter, int right, int wrong = 0, char wrong
 class ClassServerFixture
 {
 public:
+    ClassServerFixture();
+    ~ClassServerFixture();
+
     // Starts the server; false (with the server's log in `error`) when it cannot.
     bool start(std::string &error);
 
