@@ -6,6 +6,7 @@
 #include "sqlite_statement.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -108,6 +110,30 @@ HistoryFault faultOfErrno(int error)
     }
 }
 
+// Reads the first bytes of a file through SQLite's own file layer rather than a file of our own:
+// closing any descriptor of a file drops every lock this process holds on it (POSIX locks belong
+// to the process), and SQLite's layer keeps such a descriptor open instead. A history this
+// process writes (the recorder) would otherwise look unused to another program, whose close could
+// then delete the write-ahead log under the writer.
+int readHeader(const std::string &path, unsigned char (&header)[100])
+{
+    sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+    std::vector<std::max_align_t> storage(std::size_t(vfs->szOsFile) / sizeof(std::max_align_t)
+                                          + 1);
+    auto *file = reinterpret_cast<sqlite3_file *>(storage.data());
+    int flags = 0;
+    const int opened =
+        vfs->xOpen(vfs, path.c_str(), file, SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_DB, &flags);
+    if (opened != SQLITE_OK) {
+        if (file->pMethods)
+            file->pMethods->xClose(file);
+        return opened;
+    }
+    const int read = file->pMethods->xRead(file, header, sizeof header, 0);
+    file->pMethods->xClose(file);
+    return read;
+}
+
 FileKind inspect(const std::string &path, HistoryFault &fault)
 {
     struct stat info
@@ -125,16 +151,14 @@ FileKind inspect(const std::string &path, HistoryFault &fault)
     }
     if (info.st_size == 0)
         return FileKind::Empty;
-    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (file < 0) {
+    unsigned char header[100] = {};
+    const int read = readHeader(path, header);
+    if (read != SQLITE_OK && read != SQLITE_IOERR_SHORT_READ) {
         fault = faultOfErrno(errno);
         return FileKind::Unusable;
     }
-    unsigned char header[100] = {};
-    const ssize_t read = ::pread(file, header, sizeof header, 0);
-    ::close(file);
     constexpr char magic[] = "SQLite format 3";
-    if (read != ssize_t(sizeof header) || std::memcmp(header, magic, sizeof magic) != 0) {
+    if (read != SQLITE_OK || std::memcmp(header, magic, sizeof magic) != 0) {
         fault = HistoryFault::NotADatabase;
         return FileKind::Unusable;
     }

@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QMutex>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -388,6 +389,22 @@ void TestHistoryStore::writesWhileKeysCome()
     // Still going on, owned by this process.
     QCOMPARE(db.value("SELECT ended_by IS NULL, owner FROM runs"),
              "1|" + QString::fromStdString(processIdentity()));
+
+    // Another open of the history in this process, and one by another program that ends: the
+    // writer's locks must hold, or that program's close takes the history for unused and deletes
+    // the write-ahead log under the writer, whose next keys then go nowhere.
+    HistoryFault fault = HistoryFault::None;
+    QVERIFY(HistoryStore::open(m_path.toStdString(), fault, {.readOnly = true}));
+    QCOMPARE(QProcess::execute("python3",
+                               {"-c",
+                                "import sqlite3, sys; c = sqlite3.connect(sys.argv[1]); "
+                                "c.execute('SELECT count(*) FROM runs').fetchall(); c.close()",
+                                m_path}),
+             0);
+    QVERIFY(QFile::exists(m_path + "-wal"));
+    typist.type(true);
+    QTRY_COMPARE_WITH_TIMEOUT(HistoryDatabase(m_path).value("SELECT count(*) FROM keys"), "3",
+                              5000);
 }
 
 void TestHistoryStore::keepsARunDeletedWhileItGoesOnDeleted()
