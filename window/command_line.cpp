@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -98,8 +99,18 @@ CommandLine parseCommandLine(int argc, char *argv[])
     const QCommandLineOption practice(
         "practice", QStringLiteral("weak：练薄弱字母。weak: practise the learner's weak letters."),
         QStringLiteral("MODE"));
-    parser.addOptions(
-        {version, historyFile, noHistory, exportCsv, importCsv, progress, learner, practice});
+    const QCommandLineOption server(
+        "server",
+        QStringLiteral(
+            "把练习送到这个班级服务器（libpq 连接串）。Send the runs to this class server "
+            "(a libpq connection string)."),
+        QStringLiteral("CONNINFO"));
+    const QCommandLineOption pupil(
+        "pupil",
+        QStringLiteral("以这个学号登录班级服务器。Log in to the class server as this 学号."),
+        QStringLiteral("学号"));
+    parser.addOptions({version, historyFile, noHistory, exportCsv, importCsv, progress, learner,
+                       practice, server, pupil});
     addQtOptions(parser);
 
     if (!parser.parse(arguments)) {
@@ -134,6 +145,23 @@ CommandLine parseCommandLine(int argc, char *argv[])
             fail(QCoreApplication::applicationName()
                  + QStringLiteral(": --practice takes weak or random, not '%1'.").arg(mode));
         command.weakLetters = mode == QStringLiteral("weak");
+    }
+    command.server = parser.value(server);
+    command.pupil = parser.value(pupil);
+    if (parser.isSet(pupil)) {
+        const bool studentNumber = !command.pupil.isEmpty() && command.pupil.size() <= 20
+            && std::all_of(command.pupil.begin(), command.pupil.end(),
+                           [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); });
+        if (!studentNumber)
+            fail(QCoreApplication::applicationName()
+                 + QStringLiteral(": 学号只能是 1 到 20 个字母或数字。A 学号 is 1 to 20 letters or "
+                                  "digits: '%1'.")
+                       .arg(command.pupil));
+        if (parser.isSet(learner))
+            fail(
+                QCoreApplication::applicationName()
+                + QStringLiteral(": --pupil 和 --learner 只能用一个。--pupil and --learner exclude "
+                                 "each other."));
     }
     command.historyFile = parser.value(historyFile);
     command.noHistory = parser.isSet(noHistory);

@@ -17,6 +17,10 @@ struct CommandLine
     QString learner;
     // The letters go for the learner's weak ones (练薄弱字母) instead of the fixed sequence.
     bool weakLetters = false;
+    // The class server's libpq connection string; empty for the service typing-drill, if any.
+    QString server;
+    // The pupil's 学号 on the class server; empty to ask when a server is configured.
+    QString pupil;
 };
 
 // Reads the program's arguments. Help, the version and faulty arguments are answered here, on

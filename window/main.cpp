@@ -1,4 +1,6 @@
 #include "application_info.h"
+#include "class_client.h"
+#include "class_connection.h"
 #include "command_line.h"
 #include "detectable_auto_repeat.h"
 #include "form1.h"
@@ -8,6 +10,7 @@
 #include "lazy_sound_cues.h"
 #include "letter_choice.h"
 #include "practice_learner.h"
+#include "pupil_login_window.h"
 
 #include <QApplication>
 #include <QFile>
@@ -53,6 +56,69 @@ int openProgressWindow(const std::string &historyPath, const std::string &learne
     return 1;
 }
 
+// The pupil of a class server, once logged in (or practising while the server is away).
+struct ClassPupil
+{
+    std::unique_ptr<ClassClient> client;
+    std::string server;
+    QString studentNumber;
+    QString pin;
+};
+
+void sayOnStandardError(const std::string &message)
+{
+    std::fprintf(stderr, "typing-drill: %s\n", message.c_str());
+}
+
+// With a class server configured, the pupil logs in before the drill opens: gives false when the
+// login window was closed, or a server was asked for and cannot be used (then `status` is 1).
+bool logInToClassServer(const CommandLine &command, const std::string &historyPath,
+                        ClassPupil &pupil, int &status)
+{
+    status = 0;
+    const std::string option = command.server.toStdString();
+    if (!classConnection::mayBeConfigured(option)) {
+        if (command.pupil.isEmpty())
+            return true;
+        sayOnStandardError("没有班级服务器：请用 --server。No class server: give --server.");
+        status = 1;
+        return false;
+    }
+    std::string error;
+    pupil.client = classConnection::load(error);
+    if (pupil.client)
+        pupil.server = pupil.client->configuredServer(option);
+    if (pupil.server.empty()) {
+        const bool asked = !option.empty() || !command.pupil.isEmpty();
+        if (asked || !error.empty())
+            sayOnStandardError(error.empty()
+                                   ? "没有班级服务器。No class server is configured."
+                                   : "班级服务器用不了 The class server cannot be used: " + error);
+        pupil.client.reset();
+        status = asked ? 1 : 0;
+        return !asked;
+    }
+    ClassClient *client = pupil.client.get();
+    const std::string server = pupil.server;
+    PupilLoginWindow login(
+        [client, server, historyPath](const QString &studentNumber, const QString &pin) {
+            std::string message;
+            const PupilCheck check = client->logIn(server, studentNumber.toStdString(),
+                                                   pin.toStdString(), historyPath, message);
+            if (!message.empty())
+                sayOnStandardError(message);
+            return check == PupilCheck::Accepted ? PupilLoginWindow::Check::Accepted
+                : check == PupilCheck::WrongPin  ? PupilLoginWindow::Check::WrongPin
+                                                 : PupilLoginWindow::Check::ServerAway;
+        },
+        command.pupil);
+    if (login.exec() != QDialog::Accepted)
+        return false;
+    pupil.studentNumber = login.studentNumber();
+    pupil.pin = login.pin();
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -83,10 +149,19 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(applicationInfo::desktopFileName);
     requestDetectableAutoRepeat();
 
+    // A pupil's runs go to the class server from the history: without one, none is used.
+    ClassPupil pupil;
+    if (!command.noHistory) {
+        int status = 0;
+        if (!logInToClassServer(command, historyPath, pupil, status))
+            return status;
+    }
+
     // Without a history there is no learner to name, and the weak letters are nobody's yet.
     PracticeLearner learner;
     if (!command.noHistory) {
-        learner = choosePracticeLearner(historyPath, command.learner);
+        learner = choosePracticeLearner(historyPath,
+                                        pupil.client ? pupil.studentNumber : command.learner);
         if (learner.cancelled)
             return 0;
     }
@@ -111,6 +186,17 @@ int main(int argc, char *argv[])
         options.mode = command.weakLetters ? "weak" : "random";
         history = std::make_unique<HistoryRecorder>(options);
     }
+    std::unique_ptr<RunSending> sending;
+    if (history && pupil.client) {
+        RunSenderOptions options;
+        options.historyPath = historyPath;
+        options.learner = learner.name.toStdString();
+        options.conninfo = pupil.server;
+        options.interval = std::chrono::seconds(1);
+        options.report = sayOnStandardError;
+        sending = pupil.client->startSending(options, pupil.studentNumber.toStdString(),
+                                             pupil.pin.toStdString());
+    }
     // The cues outlive the window that plays them; their end stops any sound still playing.
     LazySoundCues cues;
     Form1 form([&cues](Verdict verdict) { cues.playCue(verdict); }, [&cues] { cues.prepare(); },
@@ -118,5 +204,8 @@ int main(int argc, char *argv[])
     const int status = QApplication::exec();
     if (history)
         history->finish();
+    // The run's end, just written, goes to the server now; a server away is not waited for.
+    if (sending)
+        sending->finish(std::chrono::seconds(1));
     return status;
 }

@@ -23,6 +23,7 @@ enum class Fault {
     ServerDownAtStart,
     ServerKilledAndRestarted,
     ServerHungThenBack,
+    ServerHungThenKilled,
     SenderStoppedAndStartedAgain,
 };
 
@@ -134,6 +135,8 @@ void TestRunSender::sendsEveryKeyOnce_data()
     QTest::newRow("the server is killed, then restarted")
         << Fault::ServerKilledAndRestarted << "1003";
     QTest::newRow("the server hangs, then answers") << Fault::ServerHungThenBack << "1004";
+    QTest::newRow("the server hangs mid-send, then is killed and restarted")
+        << Fault::ServerHungThenKilled << "1008";
     QTest::newRow("the sender stops and starts again")
         << Fault::SenderStoppedAndStartedAgain << "1005";
 }
@@ -172,6 +175,14 @@ void TestRunSender::sendsEveryKeyOnce()
         running->sendSoon();
         QTest::qWait(500);
         m_server.thaw();
+        break;
+    case Fault::ServerHungThenKilled:
+        record(uuid, 6, 5, "exit");
+        running->sendSoon();
+        m_server.freeze();
+        QTest::qWait(300);
+        m_server.kill();
+        QVERIFY(m_server.start());
         break;
     case Fault::SenderStoppedAndStartedAgain:
         running.reset();

@@ -21,9 +21,6 @@ private slots:
     void learnerOptionAddsAndPractisesWeakLetters();
 
 private:
-    // The program's window titles, once one of them is `title`; empty when none became it.
-    QStringList waitForTitle(pid_t program, const QString &title);
-
     std::unique_ptr<DesktopSession> m_session;
     QString m_history;
 };
@@ -41,31 +38,15 @@ void TestLearnersEndToEnd::initTestCase()
         QCOMPARE(addLearner(*store, name, &id), LearnerChange::Done);
 }
 
-QStringList TestLearnersEndToEnd::waitForTitle(pid_t program, const QString &title)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        QByteArray output;
-        m_session->run("xdotool",
-                       {"search", "--all", "--onlyvisible", "--pid", QString::number(program),
-                        "--name", ".", "getwindowname", "%@"},
-                       {}, &output);
-        const QStringList titles = QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts);
-        if (titles.contains(title))
-            return titles;
-        QTest::qWait(100);
-    }
-    return {};
-}
-
 void TestLearnersEndToEnd::chooserOpensTheDrillOfTheLearnerChosen()
 {
     const QString drillTitle = QStringLiteral("青禾打字软件V1.1\u2014送给我的宝贝禾乖乖");
     const pid_t drill =
         m_session->startProgram({TYPING_DRILL_PROGRAM, "--history-file", m_history});
     // Three learners: the account's, made with the history, then Ann and Ben.
-    QVERIFY(!waitForTitle(drill, QStringLiteral("谁来练习？")).isEmpty());
+    QVERIFY(!m_session->waitForTitle(drill, QStringLiteral("谁来练习？")).isEmpty());
     QVERIFY(m_session->tapKeys({"b", "Return"}));
-    QVERIFY(!waitForTitle(drill, drillTitle + QStringLiteral(" \u2014 Ben")).isEmpty());
+    QVERIFY(!m_session->waitForTitle(drill, drillTitle + QStringLiteral(" \u2014 Ben")).isEmpty());
     QVERIFY(m_session->waitForLabel(drill, "总数", "0"));
     QVERIFY(m_session->tapKeys({"q", "w"}) && m_session->waitForLabel(drill, "总数", "2"));
     QVERIFY(m_session->tapKeys({"Escape"}));
@@ -78,7 +59,7 @@ void TestLearnersEndToEnd::chooserOpensTheDrillOfTheLearnerChosen()
     // Esc in the chooser: no drill, nothing stored.
     const pid_t closed =
         m_session->startProgram({TYPING_DRILL_PROGRAM, "--history-file", m_history});
-    QVERIFY(!waitForTitle(closed, QStringLiteral("谁来练习？")).isEmpty());
+    QVERIFY(!m_session->waitForTitle(closed, QStringLiteral("谁来练习？")).isEmpty());
     QVERIFY(m_session->tapKeys({"Escape"}));
     QCOMPARE(m_session->waitForExit(closed), 0);
     QCOMPARE(HistoryDatabase(m_history).value("SELECT count(*) FROM runs"), "1");
@@ -88,10 +69,12 @@ void TestLearnersEndToEnd::learnerOptionAddsAndPractisesWeakLetters()
 {
     const pid_t drill = m_session->startProgram({TYPING_DRILL_PROGRAM, "--history-file", m_history,
                                                  "--learner", " 小红 ", "--practice", "weak"});
-    QVERIFY(!waitForTitle(drill,
-                          QStringLiteral("青禾打字软件V1.1\u2014送给我的宝贝禾乖乖 \u2014 小红 "
-                                         "\u2014 薄弱字母"))
-                 .isEmpty());
+    QVERIFY(
+        !m_session
+             ->waitForTitle(drill,
+                            QStringLiteral("青禾打字软件V1.1\u2014送给我的宝贝禾乖乖 \u2014 小红 "
+                                           "\u2014 薄弱字母"))
+             .isEmpty());
     QVERIFY(m_session->waitForLabel(drill, "总数", "0"));
     // The log goes with the program: opened while it runs, read after.
     QFile log(m_session->programLog(drill));

@@ -343,6 +343,22 @@ bool DesktopSession::waitForLabel(pid_t program, const QString &description, con
     return false;
 }
 
+QStringList DesktopSession::waitForTitle(pid_t program, const QString &title)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray output;
+        run("xdotool",
+            {"search", "--all", "--onlyvisible", "--pid", QString::number(program), "--name", ".",
+             "getwindowname", "%@"},
+            {}, &output);
+        const QStringList titles = QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts);
+        if (titles.contains(title))
+            return titles;
+        std::this_thread::sleep_for(100ms);
+    }
+    return {};
+}
+
 bool DesktopSession::pressKey(const QString &key)
 {
     if (m_display == Display::X11)

@@ -65,6 +65,10 @@ public:
     bool waitForLabel(pid_t program, const QString &description, const QString &value,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
+    // X11 only: the program's window titles once one of them is `title`; empty when none
+    // became it within ten seconds.
+    QStringList waitForTitle(pid_t program, const QString &title);
+
     // Keys, by their X keysym names ("a", "Return", "Escape", "Tab"), to the focused window:
     // through XTest on X11, through a virtual keyboard on Wayland. A pressed key stays down,
     // auto-repeating, until it is released.
