@@ -307,8 +307,11 @@ std::string exportClass(PgConnection &db, const std::string &className, const st
         if (!keyRows.ok())
             return keyRows.error();
         for (int i = 0; i < keyRows.rows(); ++i) {
-            for (int column = 0; column < 7; ++column)
-                keys += (column ? "," : "") + keyRows.text(i, column);
+            for (int column = 0; column < 7; ++column) {
+                if (column > 0)
+                    keys += ',';
+                keys += keyRows.text(i, column);
+            }
             keys += "\r\n";
         }
         return std::string();
