@@ -1,6 +1,7 @@
 #include "progress_window.h"
 
 #include "drill_font.h"
+#include "fit_to_screen.h"
 #include "history_changes.h"
 #include "history_csv.h"
 #include "key_names.h"
@@ -19,7 +20,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -27,7 +27,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
@@ -239,7 +238,7 @@ ProgressWindow::ProgressWindow(const QString &historyPath, const QString &learne
     outer->addWidget(m_learnerBar);
     outer->addWidget(m_pages, 1);
     outer->addLayout(buttons);
-    fitToScreen();
+    fitToScreen(*this, preferredSize);
 
     connect(m_learnerBox, &QComboBox::activated, this, [this](int index) {
         const qint64 id = m_learnerBox->itemData(index).toLongLong();
@@ -272,22 +271,6 @@ ProgressWindow::ProgressWindow(const QString &historyPath, const QString &learne
     connect(m_poll, &QTimer::timeout, this, &ProgressWindow::pollHistory);
     m_poll->start(pollIntervalMs);
     updateButtons();
-}
-
-// At most the screen's available area, so that no part is cut off down to 1024x600.
-void ProgressWindow::fitToScreen()
-{
-    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen) {
-        resize(preferredSize);
-        return;
-    }
-    const QRect available = screen->availableGeometry();
-    // The window manager's title bar and borders come on top of the size asked for.
-    const QSize frame(8, 36);
-    const QSize size = preferredSize.boundedTo(available.size() - frame);
-    resize(size);
-    move(available.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 // The summary, chart and keyboard above the tables of letters, mix-ups and runs.

@@ -44,7 +44,6 @@ signals:
 private:
     QWidget *buildContent();
     QWidget *buildOverview();
-    void fitToScreen();
     void pollHistory();
     void present(const ProgressSnapshot &snapshot);
     void showLearners(const ProgressSnapshot &snapshot);

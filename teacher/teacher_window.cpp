@@ -2,6 +2,7 @@
 
 #include "class_table_model.h"
 #include "drill_font.h"
+#include "fit_to_screen.h"
 #include "keyboard_map.h"
 #include "pg_connection.h"
 #include "program_icon.h"
@@ -12,13 +13,11 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QTableView>
@@ -185,7 +184,7 @@ TeacherWindow::TeacherWindow(std::shared_ptr<ServerLink> link, QWidget *parent)
     });
     connect(m_export, &QPushButton::clicked, this, &TeacherWindow::chooseExportFile);
 
-    fitToScreen();
+    fitToScreen(*this, preferredSize);
     reload();
 }
 
@@ -313,19 +312,4 @@ void TeacherWindow::chooseExportFile()
     const QString error = exportTo(path);
     m_status->setText(error.isEmpty() ? QStringLiteral("已导出到 %1").arg(path)
                                       : QStringLiteral("无法导出：%1").arg(error));
-}
-
-void TeacherWindow::fitToScreen()
-{
-    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen) {
-        resize(preferredSize);
-        return;
-    }
-    const QRect available = screen->availableGeometry();
-    // The window manager's title bar and borders come on top of the size asked for.
-    const QSize frame(8, 36);
-    const QSize size = preferredSize.boundedTo(available.size() - frame);
-    resize(size);
-    move(available.center() - QPoint(size.width() / 2, size.height() / 2));
 }

@@ -58,7 +58,6 @@ private:
     void readClass(const QString &className);
     void present(const Read &read);
     void chooseExportFile();
-    void fitToScreen();
 
     std::shared_ptr<ServerLink> m_link;
     QFutureWatcher<Read> m_reader;
