@@ -49,8 +49,11 @@ std::string offsetMinutes(const std::string &timestamp)
 template<typename Each> std::string arrayOf(const std::vector<KeyRow> &keys, Each each)
 {
     std::string text = "{";
-    for (const KeyRow &key : keys)
-        text += (text.size() > 1 ? "," : "") + each(key);
+    for (const KeyRow &key : keys) {
+        if (text.size() > 1)
+            text += ',';
+        text += each(key);
+    }
     return text + "}";
 }
 
