@@ -1,6 +1,7 @@
 #include "pg_connection.h"
 
 #include <libpq-fe.h>
+#include <utility>
 
 namespace {
 
@@ -14,8 +15,9 @@ std::string withoutTrailingNewline(const char *message)
 
 } // namespace
 
-PgResult::PgResult(pg_result *result)
+PgResult::PgResult(pg_result *result, std::string missing)
     : m_result(result)
+    , m_missing(std::move(missing))
 {
 }
 
@@ -26,6 +28,7 @@ PgResult::~PgResult()
 
 PgResult::PgResult(PgResult &&other) noexcept
     : m_result(other.m_result)
+    , m_missing(std::move(other.m_missing))
 {
     other.m_result = nullptr;
 }
@@ -38,7 +41,7 @@ bool PgResult::ok() const
 
 std::string PgResult::error() const
 {
-    return withoutTrailingNewline(m_result ? PQresultErrorMessage(m_result) : "out of memory");
+    return m_result ? withoutTrailingNewline(PQresultErrorMessage(m_result)) : m_missing;
 }
 
 std::string PgResult::sqlState() const
@@ -104,13 +107,19 @@ PgResult PgConnection::exec(const std::string &sql,
                             const std::vector<std::optional<std::string>> &params)
 {
     if (params.empty())
-        return PgResult(PQexec(m_conn, sql.c_str()));
+        return withMessage(PQexec(m_conn, sql.c_str()));
     std::vector<const char *> values;
     values.reserve(params.size());
     for (const auto &param : params)
         values.push_back(param ? param->c_str() : nullptr);
-    return PgResult(PQexecParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                                 values.data(), nullptr, nullptr, 0));
+    return withMessage(PQexecParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                    values.data(), nullptr, nullptr, 0));
+}
+
+PgResult PgConnection::withMessage(pg_result *result) const
+{
+    return PgResult(result,
+                    result ? std::string() : withoutTrailingNewline(PQerrorMessage(m_conn)));
 }
 
 bool PgConnection::run(const std::string &sql, std::string &error,

@@ -13,7 +13,8 @@ struct pg_result;
 class PgResult
 {
 public:
-    explicit PgResult(pg_result *result);
+    // `missing` is the message when libpq gave no result at all (the connection was lost).
+    explicit PgResult(pg_result *result, std::string missing = "out of memory");
     ~PgResult();
     PgResult(PgResult &&other) noexcept;
     PgResult &operator=(PgResult &&) = delete;
@@ -33,6 +34,7 @@ public:
 
 private:
     pg_result *m_result;
+    std::string m_missing;
 };
 
 // One open libpq connection. Every call blocks until the server answers: callers that must not
@@ -76,6 +78,9 @@ private:
         : m_conn(conn)
     {
     }
+    // The result, or libpq's reason when there is none.
+    PgResult withMessage(pg_result *result) const;
+
     pg_conn *m_conn;
 };
 

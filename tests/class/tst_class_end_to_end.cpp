@@ -1,11 +1,8 @@
 // The built drill under Xvfb with a real class server: a pupil logs in with the 学号 and PIN,
 // practises, and the run is on the server and on the next machine the pupil logs in to.
-#include "class_admin.h"
-#include "class_roster.h"
+#include "class_server_fixture.h"
 #include "desktop_session.h"
 #include "history_database.h"
-#include "pg_connection.h"
-#include "postgres_server.h"
 
 #include <QtTest>
 
@@ -30,22 +27,18 @@ private:
     // What the server holds of the pupil: "keys,ends".
     QString onServer() const;
 
-    PostgresServer m_server;
+    ClassServerFixture m_fixture;
+    PostgresServer &m_server = m_fixture.server();
     std::unique_ptr<DesktopSession> m_session;
     QString m_pin;
 };
 
 void TestClassEndToEnd::initTestCase()
 {
-    QVERIFY2(m_server.start(), m_server.log().c_str());
-    std::string error, cards;
-    auto admin = PgConnection::open(m_server.adminConnection(), error);
-    QVERIFY2(admin, error.c_str());
-    QCOMPARE(classAdmin::init(*admin), std::string());
-    QCOMPARE(classAdmin::addTeacher(*admin, "王老师", "secret"), std::string());
-    QCOMPARE(classAdmin::addClass(*admin, "一班", "王老师"), std::string());
-    QCOMPARE(classAdmin::addPupils(*admin, "一班", {{2, "2024001", "小明"}}, cards), std::string());
-    m_pin = QString::fromStdString(cards).split("\r\n")[1].split(',')[3];
+    std::string error, pin;
+    QVERIFY2(m_fixture.start(error), error.c_str());
+    m_fixture.addPupil("一班", "2024001", "小明", &pin);
+    m_pin = QString::fromStdString(pin);
     m_session = std::make_unique<DesktopSession>(DesktopSession::Display::X11);
     QVERIFY2(m_session->start(), qPrintable(m_session->error()));
 }

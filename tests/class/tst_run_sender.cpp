@@ -1,10 +1,8 @@
 // RunSender against a real PostgreSQL server that goes away, hangs and comes back: every key of
 // the local history reaches the server exactly once.
-#include "class_admin.h"
-#include "class_roster.h"
+#include "class_server_fixture.h"
 #include "history_store.h"
 #include "pg_connection.h"
-#include "postgres_server.h"
 #include "run_sender.h"
 #include "server_history.h"
 #include "sqlite_statement.h"
@@ -51,7 +49,8 @@ private:
     // "keys,ends" the server holds for the login, with the largest key number.
     QString onServer(const std::string &login) const;
 
-    PostgresServer m_server;
+    ClassServerFixture m_fixture;
+    PostgresServer &m_server = m_fixture.server();
     QTemporaryDir m_folder;
     std::string m_history;
     std::atomic<int> m_reports {0};
@@ -59,26 +58,16 @@ private:
 
 void TestRunSender::initTestCase()
 {
-    QVERIFY2(m_server.start(), m_server.log().c_str());
     std::string error;
-    auto admin = PgConnection::open(m_server.adminConnection(), error);
-    QVERIFY2(admin, error.c_str());
-    QCOMPARE(classAdmin::init(*admin), std::string());
-    QCOMPARE(classAdmin::addTeacher(*admin, "王老师", "secret"), std::string());
-    QCOMPARE(classAdmin::addClass(*admin, "一班", "王老师"), std::string());
+    QVERIFY2(m_fixture.start(error), error.c_str());
     m_history = m_folder.filePath("history.sqlite").toStdString();
 }
 
 std::pair<std::string, std::string> TestRunSender::addPupil(const std::string &studentNumber)
 {
-    std::string error, cards;
-    auto admin = PgConnection::open(m_server.adminConnection(), error);
-    if (!admin
-        || !classAdmin::addPupils(*admin, "一班", {{2, studentNumber, "小明"}}, cards).empty())
-        return {};
-    // The second line of the cards: 学号,姓名,登录名,PIN.
-    const QStringList card = QString::fromStdString(cards).split("\r\n")[1].split(',');
-    return {card[2].toStdString(), card[3].toStdString()};
+    std::string pin;
+    const std::string login = m_fixture.addPupil("一班", studentNumber, "小明", &pin);
+    return {login, pin};
 }
 
 void TestRunSender::record(const std::string &uuid, int fromKey, int count, const std::string &end)

@@ -45,13 +45,20 @@ bool ClassServerFixture::start(std::string &error)
 }
 
 std::string ClassServerFixture::addPupil(const std::string &className,
-                                         const std::string &studentNumber, const std::string &name)
+                                         const std::string &studentNumber, const std::string &name,
+                                         std::string *pin)
 {
-    std::string cards;
-    const std::string error =
-        classAdmin::addPupils(*m_admin, className, {{2, studentNumber, name}}, cards);
+    std::string cards, error;
+    // A test may have stopped or killed the server since: the admin then logs in again.
+    if (!m_admin->isOk() || !m_admin->exec("SELECT 1").ok())
+        m_admin = PgConnection::open(m_server.adminConnection(), error);
+    if (m_admin)
+        error = classAdmin::addPupils(*m_admin, className, {{2, studentNumber, name}}, cards);
     if (!error.empty())
         qFatal("cannot add a pupil: %s", error.c_str());
+    // The card's last field, on its second line: 学号,姓名,登录名,PIN.
+    if (pin)
+        *pin = cards.substr(cards.rfind(',') + 1, 6);
     return "pupil_" + QString::fromStdString(studentNumber).toLower().toStdString();
 }
 

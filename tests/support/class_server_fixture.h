@@ -34,9 +34,9 @@ public:
     // Starts the server; false (with the server's log in `error`) when it cannot.
     bool start(std::string &error);
 
-    // Adds a pupil of the class and gives their login.
+    // Adds a pupil of the class and gives their login; `pin`, when given, gets their PIN.
     std::string addPupil(const std::string &className, const std::string &studentNumber,
-                         const std::string &name);
+                         const std::string &name, std::string *pin = nullptr);
     // A run of the login that started at `started` (seconds since the epoch) and, when
     // endSeconds >= 0, ended that many seconds later, the drill showing `speed`.
     void addRun(const std::string &login, double started, double endSeconds, double speed,
