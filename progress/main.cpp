@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
                          "typing-drill-progress: no class server: give --server or define the "
                          "libpq service %s.\n",
                          serverAddress::serviceName);
-            return 2;
+            return 1;
         }
         ServerSession session(QString::fromStdString(conninfo));
         session.start();
