@@ -8,15 +8,23 @@ namespace serverAddress {
 
 namespace {
 
-std::string optionOf(const PQconninfoOption *options, std::string_view keyword);
+std::string optionOf(const PQconninfoOption *options, std::string_view keyword)
+{
+    for (const PQconninfoOption *option = options; option && option->keyword; ++option)
+        if (keyword == option->keyword && option->val)
+            return option->val;
+    return {};
+}
 
 // The options libpq would use for the connection string, services and environment included;
-// nullptr when it names a service that is not defined, or does not parse. libpq has no other way
-// to expand a service than starting a connection: it is dropped before any byte is sent, and
-// whether the host could be reached does not matter here.
+// nullptr when it names a service that is not defined, or does not parse. libpq expands a service
+// only for a connection: this one is given a channel binding no server takes, which libpq refuses
+// before it looks anything up or sends anything.
 PQconninfoOption *expandedOptions(const std::string &conninfo)
 {
-    PGconn *conn = PQconnectStart(conninfo.c_str());
+    const char *keywords[] = {"dbname", "channel_binding", nullptr};
+    const char *values[] = {conninfo.c_str(), "none-at-all", nullptr};
+    PGconn *conn = PQconnectStartParams(keywords, values, 1);
     PQconninfoOption *options = conn ? PQconninfo(conn) : nullptr;
     PQfinish(conn);
     // Options that did not parse leave every field unset; parsed ones always name a user.
@@ -25,14 +33,6 @@ PQconninfoOption *expandedOptions(const std::string &conninfo)
         return nullptr;
     }
     return options;
-}
-
-std::string optionOf(const PQconninfoOption *options, std::string_view keyword)
-{
-    for (const PQconninfoOption *option = options; option && option->keyword; ++option)
-        if (keyword == option->keyword && option->val)
-            return option->val;
-    return {};
 }
 
 bool isLocalHost(std::string_view host)
@@ -62,9 +62,7 @@ std::string configured(const std::string &option)
     if (!option.empty())
         return option;
     const std::string service = std::string("service=") + serviceName;
-    // Only whether the service is defined matters here: a socket folder that does not exist
-    // stands in for its host, so that nothing is looked up or reached.
-    PQconninfoOption *options = expandedOptions(service + " host=/nonexistent");
+    PQconninfoOption *options = expandedOptions(service);
     if (!options)
         return {};
     PQconninfoFree(options);
