@@ -350,8 +350,10 @@ bool PostgresServer::launch(std::chrono::steady_clock::time_point deadline)
         std::istringstream lines(readFile(lockFile));
         std::string line;
         for (int i = 0; i < 8 && std::getline(lines, line); ++i) { }
-        if (line.starts_with("ready") && acceptsTcp(m_port))
+        if (line.starts_with("ready") && acceptsTcp(m_port)) {
+            watchOver();
             return true;
+        }
         int status = 0;
         if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             note("postgres ended while starting, status " + std::to_string(status));
@@ -401,8 +403,50 @@ bool PostgresServer::start(std::chrono::milliseconds timeout)
     return true;
 }
 
+void PostgresServer::watchOver()
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return;
+    const pid_t server = m_pid;
+    const pid_t watcher = fork();
+    if (watcher == 0) {
+        // Only async-signal-safe calls here: the test may have threads. Every other descriptor
+        // is closed, so that no other watcher's pipe is held open by this one.
+        for (int fd = 3; fd < 1024; ++fd)
+            if (fd != ends[0])
+                ::close(fd);
+        char said = 0;
+        // Data means stop() or kill() took over; the end of the file, that the test died.
+        if (::read(ends[0], &said, 1) <= 0) {
+            ::kill(server, SIGCONT);
+            ::kill(server, SIGINT);
+        }
+        _exit(0);
+    }
+    ::close(ends[0]);
+    if (watcher < 0) {
+        ::close(ends[1]);
+        return;
+    }
+    m_watcher = watcher;
+    m_watch = ends[1];
+}
+
+void PostgresServer::stopWatching()
+{
+    if (m_watcher <= 0)
+        return;
+    [[maybe_unused]] const ssize_t written = ::write(m_watch, "q", 1);
+    ::close(m_watch);
+    waitpid(m_watcher, nullptr, 0);
+    m_watcher = -1;
+    m_watch = -1;
+}
+
 void PostgresServer::stop()
 {
+    stopWatching();
     if (m_pid <= 0)
         return;
     thaw(); // a stopped server cannot act on SIGINT
@@ -415,6 +459,7 @@ void PostgresServer::stop()
 
 void PostgresServer::kill()
 {
+    stopWatching();
     if (m_pid <= 0)
         return;
     // The server's processes outlive a killed postmaster; they come to this process to be

@@ -75,6 +75,8 @@ private:
                                std::chrono::steady_clock::time_point deadline);
     bool initialise(std::chrono::steady_clock::time_point deadline);
     bool launch(std::chrono::steady_clock::time_point deadline);
+    void watchOver();
+    void stopWatching();
     void writeSettings() const;
     void note(const std::string &line) const;
     int run(std::vector<std::string> arguments, bool asServerUser,
@@ -83,6 +85,10 @@ private:
 
     std::string m_folder;
     pid_t m_pid = -1;
+    // A process of its own that ends the server if this process dies without stop() (a test
+    // that crashes runs no destructor), and this process's end of the pipe it watches.
+    pid_t m_watcher = -1;
+    int m_watch = -1;
     int m_port = 0;
     bool m_initialised = false;
     std::string m_certificateHost = "localhost";
